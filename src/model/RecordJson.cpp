@@ -1,0 +1,157 @@
+#include "RecordJson.h"
+
+#include <QRegularExpression>
+
+#include <limits>
+
+namespace {
+
+std::string utf8(const QString& text) {
+    const QByteArray bytes = text.toUtf8(); // lone surrogates become U+FFFD, so dump() cannot throw
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+std::optional<QString> stringMember(const OrderedJson& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_string())
+        return std::nullopt;
+    const auto& text = it->get_ref<const std::string&>();
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+std::optional<QUuid> uuidMember(const OrderedJson& object, const char* key) {
+    const auto text = stringMember(object, key);
+    return text ? parseUuidText(*text) : std::nullopt;
+}
+
+std::optional<qint64> integerMember(const OrderedJson& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end())
+        return std::nullopt;
+    // Positive numbers arrive as unsigned; floats ("21.0") and out-of-range values are refused.
+    if (it->is_number_unsigned()) {
+        const auto value = it->get<std::uint64_t>();
+        if (value > std::uint64_t(std::numeric_limits<qint64>::max()))
+            return std::nullopt;
+        return qint64(value);
+    }
+    if (it->is_number_integer())
+        return qint64(it->get<std::int64_t>());
+    return std::nullopt;
+}
+
+std::optional<bool> boolMember(const OrderedJson& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_boolean())
+        return std::nullopt;
+    return it->get<bool>();
+}
+
+std::optional<OrderedJson> parseArray(const QByteArray& data) {
+    OrderedJson document = OrderedJson::parse(data.constBegin(), data.constEnd(), nullptr, false);
+    if (document.is_discarded() || !document.is_array())
+        return std::nullopt;
+    return document;
+}
+
+template <typename Record, typename Decode>
+std::optional<QList<Record>> decodeList(const QByteArray& data, Decode decode) {
+    const auto array = parseArray(data);
+    if (!array)
+        return std::nullopt;
+    QList<Record> records;
+    records.reserve(qsizetype(array->size()));
+    for (const auto& element : *array) {
+        auto record = decode(element);
+        if (!record)
+            return std::nullopt;
+        records.append(std::move(*record));
+    }
+    return records;
+}
+
+template <typename Record> QByteArray encodeList(const QList<Record>& records) {
+    OrderedJson array = OrderedJson::array();
+    for (const auto& record : records)
+        array.push_back(toJson(record));
+    const std::string text = array.dump();
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+} // namespace
+
+QString uuidText(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+std::optional<QUuid> parseUuidText(const QString& text) {
+    static const QRegularExpression form(
+        QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
+    if (!form.match(text).hasMatch())
+        return std::nullopt;
+    return QUuid::fromString(text);
+}
+
+OrderedJson toJson(const Connection& c) {
+    OrderedJson object = OrderedJson::object();
+    object["id"] = utf8(uuidText(c.id));
+    object["name"] = utf8(c.name);
+    object["host"] = utf8(c.host);
+    object["port"] = std::int64_t(c.port);
+    object["username"] = utf8(c.username);
+    object["password"] = utf8(c.password);
+    object["useTLS"] = c.useTLS;
+    return object;
+}
+
+OrderedJson toJson(const Favorite& f) {
+    OrderedJson object = OrderedJson::object();
+    object["id"] = utf8(uuidText(f.id));
+    object["connectionId"] = utf8(uuidText(f.connectionId));
+    object["name"] = utf8(f.name);
+    object["remotePath"] = utf8(f.remotePath);
+    return object;
+}
+
+std::optional<Connection> connectionFromJson(const OrderedJson& object) {
+    if (!object.is_object())
+        return std::nullopt;
+    const auto id = uuidMember(object, "id");
+    const auto name = stringMember(object, "name");
+    const auto host = stringMember(object, "host");
+    const auto port = integerMember(object, "port");
+    const auto username = stringMember(object, "username");
+    const auto password = stringMember(object, "password");
+    const auto useTLS = boolMember(object, "useTLS");
+    if (!id || !name || !host || !port || !username || !password || !useTLS)
+        return std::nullopt;
+    return Connection{*id, *name, *host, *port, *username, *password, *useTLS};
+}
+
+std::optional<Favorite> favoriteFromJson(const OrderedJson& object) {
+    if (!object.is_object())
+        return std::nullopt;
+    const auto id = uuidMember(object, "id");
+    const auto connectionId = uuidMember(object, "connectionId");
+    const auto name = stringMember(object, "name");
+    const auto remotePath = stringMember(object, "remotePath");
+    if (!id || !connectionId || !name || !remotePath)
+        return std::nullopt;
+    return Favorite{*id, *connectionId, *name, *remotePath};
+}
+
+QByteArray encodeConnections(const QList<Connection>& connections) {
+    return encodeList(connections);
+}
+
+QByteArray encodeFavorites(const QList<Favorite>& favorites) {
+    return encodeList(favorites);
+}
+
+std::optional<QList<Connection>> decodeConnections(const QByteArray& data) {
+    return decodeList<Connection>(data, connectionFromJson);
+}
+
+std::optional<QList<Favorite>> decodeFavorites(const QByteArray& data) {
+    return decodeList<Favorite>(data, favoriteFromJson);
+}
