@@ -1,0 +1,5 @@
+#include "OperationError.h"
+
+OperationError::OperationError(QString description)
+    : m_description(std::move(description))
+    , m_utf8(m_description.toUtf8()) {}
