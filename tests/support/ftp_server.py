@@ -1,0 +1,220 @@
+#!/usr/bin/python3
+"""Plain FTP server for Kalvor's integration tests (pyftpdlib).
+
+Serves one folder to the user "tester" (password "secret") on 127.0.0.1, on a port the system picks,
+and prints "PORT <n>" once it accepts connections. SIGTERM stops it.
+
+Besides the ordinary server it can:
+  --listing unix|dos|bare   answer LIST in the unix long format, in the DOS format with <DIR> markers,
+                            or with bare names (folders end with "/").
+  --log FILE                append one line per command received, "VERB arg", flushed at once. A LIST
+                            is logged with the absolute folder it lists and a trailing "/", because
+                            curl changes into the folder first and sends LIST without an argument.
+  --raw-listing DIR=FILE    answer LIST of folder DIR with the bytes of FILE, read at the time of the
+                            LIST (the folder must exist, since the client changes into it first).
+  --slow-seconds S          LIST of a folder whose path contains "__slow__" answers after S seconds.
+  A path containing "__denied__" has STOR, DELE, RMD and MKD refused with 550.
+
+Run it with Debian's interpreter (/usr/bin/python3), which has pyftpdlib.
+"""
+
+import argparse
+import ctypes
+import logging
+import os
+import signal
+import sys
+import threading
+import time
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import ThreadedFTPServer
+
+USER = "tester"
+PASSWORD = "secret"
+
+
+def die_with_parent():
+    """Ask the kernel for SIGTERM when the test that started us dies without stopping us."""
+    try:
+        libc = ctypes.CDLL("libc.so.6", use_errno=True)
+        pr_set_pdeathsig = 1
+        libc.prctl(pr_set_pdeathsig, signal.SIGTERM)
+    except OSError:
+        pass
+
+
+def virtual_folder(path):
+    """Canonical key of a served folder: absolute, no trailing "/" except for the root."""
+    path = "/" + path.strip("/")
+    return path
+
+
+class CommandLog:
+    def __init__(self, path):
+        self._file = open(path, "a", encoding="utf-8") if path else None
+        self._lock = threading.Lock()
+
+    def write(self, line):
+        if self._file is None:
+            return
+        # Keep one command per line even if a client smuggles a bare LF into an argument.
+        line = line.replace("\r", "\\r").replace("\n", "\\n")
+        with self._lock:
+            self._file.write(line + "\n")
+            self._file.flush()
+
+
+def dos_lines(fs, basedir, names):
+    for name in names:
+        try:
+            st = fs.lstat(os.path.join(basedir, name))
+        except OSError:
+            continue
+        stamp = time.strftime("%m-%d-%y  %I:%M%p", time.localtime(st.st_mtime))
+        if os.path.isdir(os.path.join(basedir, name)):
+            line = "%s       <DIR>          %s\r\n" % (stamp, name)
+        else:
+            line = "%s %20d %s\r\n" % (stamp, st.st_size, name)
+        yield line.encode("utf-8", "replace")
+
+
+def bare_lines(basedir, names):
+    for name in names:
+        suffix = "/" if os.path.isdir(os.path.join(basedir, name)) else ""
+        yield ("%s%s\r\n" % (name, suffix)).encode("utf-8", "replace")
+
+
+class TestFS(AbstractedFS):
+    listing_style = "unix"
+
+    def format_list(self, basedir, listing, ignore_err=True):
+        if self.listing_style == "dos":
+            return dos_lines(self, basedir, listing)
+        if self.listing_style == "bare":
+            return bare_lines(basedir, listing)
+        return AbstractedFS.format_list(self, basedir, listing, ignore_err)
+
+
+class TestHandler(FTPHandler):
+    abstracted_fs = TestFS
+    command_log = CommandLog(None)
+    raw_listings = {}
+    slow_seconds = 3.0
+    banner = "Kalvor test server ready."
+    # A wrong password is answered at once rather than after pyftpdlib's 3 s penalty.
+    auth_failed_timeout = 0
+
+    def pre_process_command(self, line, cmd, arg):
+        if cmd == "PASS":
+            entry = "PASS ******"
+        elif cmd in ("LIST", "NLST", "MLSD") and self.authenticated:
+            target = self.fs.cwd if arg.lower() in ("", "-a", "-l", "-al", "-la") else arg
+            folder = self.fs.fs2ftp(self.fs.ftp2fs(target))
+            entry = "%s %s" % (cmd, folder if folder.endswith("/") else folder + "/")
+        else:
+            entry = line
+        self.command_log.write(entry)
+        FTPHandler.pre_process_command(self, line, cmd, arg)
+
+    def ftp_LIST(self, path):
+        folder = virtual_folder(self.fs.fs2ftp(path))
+        if "__slow__" in folder:
+            # Each connection has its own thread, so this holds up only this client.
+            time.sleep(self.slow_seconds)
+        canned = self.raw_listings.get(folder)
+        if canned is not None:
+            try:
+                with open(canned, "rb") as source:
+                    data = source.read()
+            except OSError as err:
+                self.respond("550 %s." % err.strerror)
+                return None
+            self.push_dtp_data(data, isproducer=False, cmd="LIST")
+            return path
+        return FTPHandler.ftp_LIST(self, path)
+
+    def _denied(self, path):
+        if "__denied__" in path:
+            self.respond("550 Permission denied.")
+            return True
+        return False
+
+    def ftp_STOR(self, file, mode="w"):
+        if self._denied(file):
+            return None
+        return FTPHandler.ftp_STOR(self, file, mode)
+
+    def ftp_DELE(self, path):
+        if self._denied(path):
+            return None
+        return FTPHandler.ftp_DELE(self, path)
+
+    def ftp_RMD(self, path):
+        if self._denied(path):
+            return None
+        return FTPHandler.ftp_RMD(self, path)
+
+    def ftp_MKD(self, path):
+        if self._denied(path):
+            return None
+        return FTPHandler.ftp_MKD(self, path)
+
+
+def parse_arguments():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n", 1)[0])
+    parser.add_argument("--root", required=True, help="folder to serve")
+    parser.add_argument("--listing", choices=("unix", "dos", "bare"), default="unix")
+    parser.add_argument("--log", help="file that receives one line per command")
+    parser.add_argument("--raw-listing", action="append", default=[], metavar="DIR=FILE")
+    parser.add_argument("--slow-seconds", type=float, default=3.0)
+    return parser.parse_args()
+
+
+def main():
+    die_with_parent()
+    args = parse_arguments()
+    logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
+
+    root = os.path.realpath(args.root)
+    if not os.path.isdir(root):
+        print("ERROR root %s is not a folder" % root, flush=True)
+        return 2
+
+    raw_listings = {}
+    for item in args.raw_listing:
+        folder, sep, source = item.partition("=")
+        if not sep or not source:
+            print("ERROR --raw-listing wants DIR=FILE, got %r" % item, flush=True)
+            return 2
+        raw_listings[virtual_folder(folder)] = os.path.abspath(source)
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(USER, PASSWORD, root, perm="elradfmwMT")
+
+    TestFS.listing_style = args.listing
+    TestHandler.authorizer = authorizer
+    TestHandler.command_log = CommandLog(args.log)
+    TestHandler.raw_listings = raw_listings
+    TestHandler.slow_seconds = args.slow_seconds
+    TestHandler.passive_ports = None
+
+    server = ThreadedFTPServer(("127.0.0.1", 0), TestHandler)
+    server.join_timeout = 2
+
+    def stop(_signum, _frame):
+        raise SystemExit(0)
+
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+
+    print("PORT %d" % server.socket.getsockname()[1], flush=True)
+    server.serve_forever(timeout=0.5)
+    # A thread stuck in a slow listing must not keep the process alive.
+    os._exit(0)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
