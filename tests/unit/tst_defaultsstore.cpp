@@ -1,0 +1,224 @@
+#include "model/DefaultsStore.h"
+#include "model/FavoritesManager.h"
+#include "model/RecordJson.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+const QString connectionsKey = QStringLiteral("Kalvor.connections");
+const QString favoritesKey = QStringLiteral("Kalvor.favorites");
+
+constexpr QFile::Permissions ownerReadWrite = QFile::ReadOwner | QFile::WriteOwner;
+constexpr QFile::Permissions ownerAll = ownerReadWrite | QFile::ExeOwner;
+
+// QFile::permissions() also reports the "user" bits, which mirror the owner bits for the owner.
+QFile::Permissions modeBits(const QString& path) {
+    return QFileInfo(path).permissions() &
+           (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::WriteGroup |
+            QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther);
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(data), data.size());
+}
+
+bool canCreateIn(const QString& folder) {
+    QFile probe(folder + QStringLiteral("/probe"));
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    probe.remove();
+    return true;
+}
+
+// A folder where no file can be created or replaced. Mode bits do not stop root, so there the immutable
+// attribute is used as well; where neither works the folder stays writable and active() is false.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& path)
+        : m_path(path) {
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner);
+        if (canCreateIn(m_path))
+            setImmutable(true);
+        m_active = !canCreateIn(m_path);
+    }
+    ~ReadOnlyFolder() {
+        setImmutable(false);
+        QFile::setPermissions(m_path, ownerAll);
+    }
+    bool active() const { return m_active; }
+
+private:
+    void setImmutable(bool on) {
+#ifdef Q_OS_LINUX
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0)
+            return;
+        int flags = 0;
+        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        }
+        ::close(fd);
+#else
+        Q_UNUSED(on);
+#endif
+    }
+
+    QString m_path;
+    bool m_active = false;
+};
+
+} // namespace
+
+class DefaultsStoreTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void write_createsOwnerOnlyFolderAndFile() {
+        QTemporaryDir root;
+        const QString folder = root.filePath(QStringLiteral("config/Kalvor"));
+        FileDefaultsStore store(folder);
+        QVERIFY(!store.contains(connectionsKey));
+        QCOMPARE(store.value(connectionsKey), std::nullopt);
+        QVERIFY(!QFileInfo::exists(root.filePath(QStringLiteral("config")))); // reading creates nothing
+
+        const QByteArray data("[{\"password\":\"s3cret\"}]");
+        QVERIFY2(store.setValue(connectionsKey, data), qPrintable(store.errorString()));
+        const QString path = folder + QStringLiteral("/Kalvor.connections.json");
+        QCOMPARE(store.filePath(connectionsKey), path);
+        QCOMPARE(readAll(path), data);
+        QCOMPARE(store.value(connectionsKey), data);
+        QCOMPARE(modeBits(path), ownerReadWrite);
+        QCOMPARE(modeBits(folder), ownerAll);
+        QCOMPARE(modeBits(root.filePath(QStringLiteral("config"))), ownerAll);
+    }
+
+    void write_tightensLooseModeOfExistingFile() {
+        QTemporaryDir root;
+        FileDefaultsStore store(root.path());
+        const QString path = store.filePath(favoritesKey);
+        writeFile(path, "[]");
+        QFile::setPermissions(path, ownerReadWrite | QFile::ReadGroup | QFile::ReadOther);
+        QVERIFY(store.setValue(favoritesKey, "[1]"));
+        QCOMPARE(modeBits(path), ownerReadWrite);
+    }
+
+    void defaultFolder_followsXdgConfigHome() {
+        QTemporaryDir root;
+        const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.path()));
+        const QString folder = FileDefaultsStore::defaultFolder();
+        if (saved.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", saved);
+
+        QVERIFY2(folder.startsWith(root.path() + u'/'), qPrintable(folder));
+        FileDefaultsStore store(folder);
+        QVERIFY(store.setValue(connectionsKey, "[]"));
+        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Kalvor.connections.json")));
+    }
+
+    void interruptedWrite_leavesPreviousFileWhole() {
+        QTemporaryDir root;
+        FileDefaultsStore store(root.path());
+        QVERIFY(store.setValue(connectionsKey, "[\"old\"]"));
+        {
+            // What a crash between writing and renaming leaves behind: the new bytes in a file beside the
+            // target that was never renamed over it.
+            QSaveFile pending(store.filePath(connectionsKey));
+            QVERIFY(pending.open(QIODevice::WriteOnly));
+            pending.write("[\"new, but never committed");
+            writeFile(store.filePath(connectionsKey) + QStringLiteral(".Xa1b2C"), "[\"stray");
+        }
+        QCOMPARE(store.value(connectionsKey), QByteArray("[\"old\"]"));
+        QVERIFY(store.setValue(connectionsKey, "[\"newer\"]"));
+        QCOMPARE(store.value(connectionsKey), QByteArray("[\"newer\"]"));
+    }
+
+    void keepAside_neverReplacesAnything() {
+        QTemporaryDir root;
+        FileDefaultsStore store(root.path());
+        QVERIFY(store.setValue(connectionsKey, "current"));
+        const auto first = store.keepAside(connectionsKey, "bad 1");
+        const auto second = store.keepAside(connectionsKey, "bad 2");
+        QVERIFY(first && second);
+        QVERIFY(*first != *second);
+        QVERIFY2(first->startsWith(connectionsKey + QStringLiteral(".corrupt-")), qPrintable(*first));
+        QCOMPARE(store.value(*first), QByteArray("bad 1"));
+        QCOMPARE(store.value(*second), QByteArray("bad 2"));
+        QCOMPARE(store.value(connectionsKey), QByteArray("current"));
+        QCOMPARE(modeBits(store.filePath(*first)), ownerReadWrite);
+    }
+
+    void garbageFileOnDisk_keptAsideBeforeFirstSave() {
+        QTemporaryDir root;
+        FileDefaultsStore store(root.path());
+        const QByteArray garbage("[{\"id\":\"6F9619FF-8B86-D011-B42D-00C04FC964FF\",\"name\":\"Wo");
+        const QList<Favorite> favorites{
+            Favorite{QUuid::createUuid(), QUuid::createUuid(), QStringLiteral("f"), QStringLiteral("/f")}};
+        writeFile(store.filePath(connectionsKey), garbage);
+        writeFile(store.filePath(favoritesKey), encodeFavorites(favorites));
+
+        FavoritesManager manager(store);
+        QVERIFY(manager.connections().isEmpty());
+        QCOMPARE(manager.favorites(), favorites);
+        QCOMPARE(QDir(root.path()).entryList(QDir::Files).size(), 2); // loading wrote nothing
+
+        const Connection added = Connection::makeNew();
+        manager.addConnection(added);
+        const QStringList aside =
+            QDir(root.path()).entryList({QStringLiteral("Kalvor.connections.corrupt-*.json")}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(readAll(root.filePath(aside.first())), garbage);
+        QCOMPARE(decodeConnections(readAll(store.filePath(connectionsKey))), QList<Connection>{added});
+        QCOMPARE(decodeFavorites(readAll(store.filePath(favoritesKey))), favorites);
+    }
+
+    void readOnlyFolder_saveFailsVisiblyAndChangesNothingOnDisk() {
+        QTemporaryDir root;
+        FileDefaultsStore store(root.path());
+        const Connection kept = Connection::makeNew();
+        QVERIFY(store.setValue(connectionsKey, encodeConnections({kept})));
+        const QByteArray onDisk = readAll(store.filePath(connectionsKey));
+        FavoritesManager manager(store);
+        QSignalSpy failed(&manager, &FavoritesManager::saveFailed);
+
+        ReadOnlyFolder readOnly(root.path());
+        if (!readOnly.active())
+            QSKIP("this user can write into any folder");
+        const Connection added = Connection::makeNew();
+        manager.addConnection(added);
+
+        QCOMPARE(failed.size(), 1);
+        QVERIFY2(manager.lastSaveError().contains(QStringLiteral("Kalvor.connections.json")),
+                 qPrintable(manager.lastSaveError()));
+        QCOMPARE(manager.connections(), (QList<Connection>{kept, added}));
+        QCOMPARE(readAll(store.filePath(connectionsKey)), onDisk);
+        QVERIFY(!store.contains(favoritesKey));
+    }
+};
+
+QTEST_GUILESS_MAIN(DefaultsStoreTest)
+#include "tst_defaultsstore.moc"
