@@ -1,0 +1,68 @@
+#pragma once
+
+#include "model/Connection.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The form in which one saved server is created or edited. It edits a Connection that its owner lends it:
+// the owner passes the record in with setConnection, and every edit hands the whole updated record back
+// through onConnectionEdited at once, so the owner's copy is always what the form shows. The form keeps
+// no validation state and never checks a value: whatever the fields hold can be saved.
+//
+// Return saves and Escape cancels from any field, also when the form sits in a main window rather than a
+// dialog.
+//
+// Object names (for tests): "nameField", "hostField", "portField", "tlsToggle", "usernameField",
+// "passwordField", "saveButton", "cancelButton", "divider", "buttonBar"; section headers "generalHeader",
+// "serverHeader", "authenticationHeader"; footers "generalFooter", "serverFooter"; row labels
+// "serverLabel", "portLabel".
+class ConnectionFormView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ConnectionFormView(QWidget* parent = nullptr);
+
+    // Shows the record's values. Fires no edit. Text the user is typing into a field is left alone when
+    // the record still agrees with it, so an owner that writes every edit back does not move the cursor.
+    void setConnection(const Connection& connection);
+    const Connection& connection() const { return m_connection; }
+
+    // Called with the whole updated record after every edit.
+    std::function<void(const Connection&)> onConnectionEdited;
+    std::function<void()> onSave;
+    std::function<void()> onCancel;
+    // True: the form takes whatever size its container gives it (the only way the application builds it).
+    // False: it also asks for a comfortable width of its own.
+    bool embedded = true;
+
+    QSize sizeHint() const override;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void applyProminentStyle();
+    void edit(const std::function<void(Connection&)>& change);
+    void portTextEdited(const QString& text);
+    void showPort();
+    void save();
+    void cancel();
+
+    Connection m_connection;
+
+    QLineEdit* m_nameField = nullptr;
+    QLineEdit* m_hostField = nullptr;
+    QLineEdit* m_portField = nullptr;
+    QCheckBox* m_tlsToggle = nullptr;
+    QLineEdit* m_usernameField = nullptr;
+    QLineEdit* m_passwordField = nullptr;
+    QPushButton* m_saveButton = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+};
