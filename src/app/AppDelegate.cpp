@@ -1,0 +1,16 @@
+#include "AppDelegate.h"
+
+void AppDelegate::applicationWillFinishLaunching() {
+    registerServiceProviderIfMissing();
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    registerServiceProviderIfMissing();
+}
+
+AppDelegate::AppDelegate() = default;
+
+void AppDelegate::registerServiceProviderIfMissing() {
+    if (!m_serviceProvider.isListening())
+        (void)m_serviceProvider.listen();
+}
