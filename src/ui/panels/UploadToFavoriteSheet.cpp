@@ -1,0 +1,372 @@
+#include "UploadToFavoriteSheet.h"
+
+#include "Icons.h"
+#include "UploadToFavoriteFlow.h"
+#include "model/FavoritesManager.h"
+#include "ui/main/Typography.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPen>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor systemRed(255, 59, 48);
+const QColor systemYellow(255, 204, 0);
+const QColor systemGreen(52, 199, 89);
+constexpr int iconSize = 16;
+// The bar works in integers; a batch may hold more bytes than an int counts.
+constexpr int barSteps = 10000;
+
+// The symbol in one flat colour, whatever colours the theme drew it in.
+QPixmap tinted(const QIcon& icon, const QColor& colour, qreal devicePixelRatio) {
+    QPixmap pixmap = icon.pixmap(QSize(iconSize, iconSize), devicePixelRatio);
+    if (pixmap.isNull())
+        return pixmap;
+    QPainter painter(&pixmap);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(QRect(QPoint(0, 0), pixmap.size()), colour);
+    return pixmap;
+}
+
+// A filled circle with the check cut out in white: tinting a theme's icon would fill the check as well.
+QPixmap checkCircle(const QColor& colour, qreal devicePixelRatio) {
+    QPixmap pixmap(QSize(iconSize, iconSize) * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawEllipse(QRectF(0.5, 0.5, iconSize - 1, iconSize - 1));
+    painter.setPen(QPen(Qt::white, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    const QPointF check[] = {{4.5, 8.3}, {7.0, 10.8}, {11.5, 5.6}};
+    painter.drawPolyline(check, 3);
+    return pixmap;
+}
+
+// One favorite: the whole row is one flat button.
+class FavoriteRow : public QAbstractButton {
+public:
+    FavoriteRow(const Favorite& favorite, QWidget* parent)
+        : QAbstractButton(parent)
+        , m_favorite(favorite)
+        , m_name(new QLabel(favorite.name, this))
+        , m_path(new QLabel(favorite.remotePath, this))
+        , m_check(new QLabel(this)) {
+        setObjectName(QStringLiteral("uploadSheetFavoriteRow"));
+        setProperty("favoriteId", favorite.id);
+        setFocusPolicy(Qt::TabFocus);
+        setAccessibleName(favorite.name);
+
+        auto* star = new QLabel(this);
+        star->setObjectName(QStringLiteral("uploadSheetFavoriteStar"));
+        star->setPixmap(tinted(symbolIcon(u"star.fill"), systemYellow, devicePixelRatioF()));
+        m_name->setObjectName(QStringLiteral("uploadSheetFavoriteName"));
+        m_name->setTextFormat(Qt::PlainText);
+        // Inside a button a label would draw in the button's text colour; these texts follow the row.
+        m_name->setForegroundRole(QPalette::WindowText);
+        m_path->setObjectName(QStringLiteral("uploadSheetFavoritePath"));
+        m_path->setTextFormat(Qt::PlainText);
+        m_path->setForegroundRole(QPalette::WindowText);
+        m_path->setFont(typography::caption(this));
+        m_check->setObjectName(QStringLiteral("uploadSheetFavoriteCheck"));
+        m_check->setPixmap(checkCircle(systemGreen, devicePixelRatioF()));
+        m_check->setVisible(false);
+        // Clicks anywhere on the row belong to the row.
+        for (QWidget* child : {static_cast<QWidget*>(star), static_cast<QWidget*>(m_name),
+                               static_cast<QWidget*>(m_path), static_cast<QWidget*>(m_check)})
+            child->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+        auto* texts = new QVBoxLayout;
+        texts->setSpacing(2);
+        texts->setContentsMargins(0, 0, 0, 0);
+        texts->addWidget(m_name);
+        texts->addWidget(m_path);
+        auto* layout = new QHBoxLayout(this);
+        layout->setContentsMargins(12, 10, 12, 10);
+        layout->addWidget(star, 0, Qt::AlignVCenter);
+        layout->addLayout(texts);
+        layout->addStretch(1);
+        layout->addWidget(m_check, 0, Qt::AlignVCenter);
+        setSelected(false);
+    }
+
+    const Favorite& favorite() const { return m_favorite; }
+
+    void setSelected(bool selected) {
+        m_selected = selected;
+        m_check->setVisible(selected);
+        // Text on the selection colour takes the colours made for it, so it stays readable in every theme.
+        const QPalette base = palette();
+        QPalette name = base;
+        QPalette path = base;
+        if (selected) {
+            name.setColor(QPalette::WindowText, base.color(QPalette::HighlightedText));
+            QColor dimmed = base.color(QPalette::HighlightedText);
+            dimmed.setAlphaF(0.75f);
+            path.setColor(QPalette::WindowText, dimmed);
+        } else {
+            path.setColor(QPalette::WindowText, typography::secondary(this));
+        }
+        m_name->setPalette(name);
+        m_path->setPalette(path);
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (!m_selected)
+            return;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(rect()), 8, 8);
+        painter.fillPath(shape, palette().color(QPalette::Highlight));
+    }
+
+private:
+    Favorite m_favorite;
+    QLabel* m_name;
+    QLabel* m_path;
+    QLabel* m_check;
+    bool m_selected = false;
+};
+
+} // namespace
+
+UploadToFavoriteSheet::UploadToFavoriteSheet(QList<QUrl> fileURLs, FavoritesManager& favoritesManager,
+                                             std::function<void()> onDismiss, QString curlPath,
+                                             QWidget* parent)
+    : QDialog(parent)
+    // Parented to the presenting window, not to the sheet: a transfer outlives its sheet (see the flow).
+    , m_flow(new UploadToFavoriteFlow(std::move(fileURLs), favoritesManager, std::move(onDismiss),
+                                      std::move(curlPath), parent)) {
+    setObjectName(QStringLiteral("uploadToFavoriteSheet"));
+    setWindowTitle(QStringLiteral("Upload to favorite folder"));
+    setWindowModality(Qt::WindowModal);
+    setFixedSize(400, 420);
+
+    auto* title = new QLabel(QStringLiteral("Upload to favorite folder"), this);
+    title->setObjectName(QStringLiteral("uploadSheetTitle"));
+    title->setFont(typography::headline(this));
+    title->setAlignment(Qt::AlignCenter);
+
+    auto* count = new QLabel(UploadToFavoriteFlow::fileCountText(m_flow->fileURLs().size()), this);
+    count->setObjectName(QStringLiteral("uploadSheetFileCount"));
+    count->setAlignment(Qt::AlignCenter);
+    typography::makeSecondary(count);
+
+    m_error = new QLabel(this);
+    m_error->setObjectName(QStringLiteral("uploadSheetError"));
+    m_error->setTextFormat(Qt::PlainText); // the error exactly as the operation reported it
+    m_error->setWordWrap(true);
+    m_error->setAlignment(Qt::AlignCenter);
+    m_error->setFont(typography::caption(this));
+    m_error->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_error->setStyleSheet(QStringLiteral("QLabel { color: %1; background-color: rgba(%2, %3, %4, 15%); "
+                                          "padding: 8px; }")
+                               .arg(systemRed.name())
+                               .arg(systemRed.red())
+                               .arg(systemRed.green())
+                               .arg(systemRed.blue()));
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("uploadSheetFavorites"));
+    scroll->setMinimumHeight(200);
+    scroll->setWidgetResizable(true);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_rowsHost = new QWidget(scroll);
+    m_rowsLayout = new QVBoxLayout(m_rowsHost);
+    m_rowsLayout->setContentsMargins(4, 4, 4, 4);
+    m_rowsLayout->setSpacing(0);
+    m_rowsLayout->addStretch(1);
+    scroll->setWidget(m_rowsHost);
+
+    m_progressArea = new QWidget(this);
+    m_progressArea->setObjectName(QStringLiteral("uploadSheetProgressArea"));
+    m_progressBar = new QProgressBar(m_progressArea);
+    m_progressBar->setObjectName(QStringLiteral("uploadSheetProgressBar"));
+    m_progressBar->setRange(0, barSteps);
+    m_progressBar->setTextVisible(false);
+    m_progressLine = new QLabel(m_progressArea);
+    m_progressLine->setObjectName(QStringLiteral("uploadSheetProgressLine"));
+    m_progressLine->setTextFormat(Qt::PlainText);
+    m_progressLine->setAlignment(Qt::AlignCenter);
+    m_progressLine->setFont(typography::caption(this));
+    typography::makeSecondary(m_progressLine);
+    auto* progressLayout = new QVBoxLayout(m_progressArea);
+    progressLayout->setContentsMargins(0, 0, 0, 0);
+    progressLayout->setSpacing(8);
+    progressLayout->addWidget(m_progressBar);
+    progressLayout->addWidget(m_progressLine);
+
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(QStringLiteral("uploadSheetCancel"));
+    cancel->setAutoDefault(false); // Return means "Upload", whatever has the focus
+    m_upload = new QPushButton(QStringLiteral("Upload"), this);
+    m_upload->setObjectName(QStringLiteral("uploadSheetUpload"));
+    m_upload->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cancel, 0, Qt::AlignVCenter);
+    buttons->addStretch(1);
+    buttons->addWidget(m_upload, 0, Qt::AlignVCenter);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(20);
+    layout->addWidget(title);
+    layout->addWidget(count);
+    layout->addWidget(m_error);
+    layout->addWidget(scroll, 1);
+    layout->addWidget(m_progressArea);
+    layout->addLayout(buttons);
+
+    connect(cancel, &QPushButton::clicked, this, &UploadToFavoriteSheet::reject);
+    connect(m_upload, &QPushButton::clicked, this, [this] {
+        if (m_flow && m_flow->canUpload())
+            m_flow->upload();
+    });
+    connect(m_flow, &UploadToFavoriteFlow::changed, this, &UploadToFavoriteSheet::render);
+    // Dismissed from inside the sheet: close even when no presenter does it.
+    connect(m_flow, &UploadToFavoriteFlow::dismissed, this, [this] {
+        if (isVisible())
+            close();
+    });
+    connect(&favoritesManager, &FavoritesManager::favoritesChanged, this,
+            &UploadToFavoriteSheet::rebuildRows);
+    connect(&favoritesManager, &FavoritesManager::connectionsChanged, this,
+            &UploadToFavoriteSheet::rebuildRows);
+
+    rebuildRows();
+    render();
+}
+
+UploadToFavoriteSheet::~UploadToFavoriteSheet() {
+    if (m_flow)
+        m_flow->release();
+}
+
+UploadToFavoriteFlow* UploadToFavoriteSheet::flow() const {
+    return m_flow;
+}
+
+QMessageBox* UploadToFavoriteSheet::overwriteQuestion() const {
+    return m_overwriteQuestion;
+}
+
+QList<QAbstractButton*> UploadToFavoriteSheet::favoriteRows() const {
+    return m_rowsHost->findChildren<QAbstractButton*>(QStringLiteral("uploadSheetFavoriteRow"),
+                                                      Qt::FindDirectChildrenOnly);
+}
+
+void UploadToFavoriteSheet::rebuildRows() {
+    if (!m_flow)
+        return;
+    for (QAbstractButton* row : favoriteRows())
+        delete row;
+    int at = 0;
+    for (const Favorite& favorite : m_flow->listedFavorites()) {
+        auto* row = new FavoriteRow(favorite, m_rowsHost);
+        row->setSelected(m_flow->isSelected(favorite));
+        connect(row, &QAbstractButton::clicked, this, [this, favorite] {
+            if (m_flow)
+                m_flow->selectFavorite(favorite);
+        });
+        m_rowsLayout->insertWidget(at++, row);
+    }
+}
+
+void UploadToFavoriteSheet::render() {
+    if (!m_flow)
+        return;
+    const UploadToFavoriteFlow& flow = *m_flow;
+
+    m_error->setVisible(flow.errorMessage().has_value());
+    m_error->setText(flow.errorMessage().value_or(QString()));
+
+    for (QAbstractButton* row : favoriteRows()) {
+        auto* favoriteRow = static_cast<FavoriteRow*>(row);
+        favoriteRow->setSelected(flow.isSelected(favoriteRow->favorite()));
+    }
+
+    m_progressArea->setVisible(flow.showsProgress());
+    const double total = flow.uploadProgressTotal() > 0 ? flow.uploadProgressTotal() : 1.0;
+    m_progressBar->setValue(qBound(0, qRound(flow.uploadProgressValue() / total * barSteps), barSteps));
+    m_progressLine->setVisible(flow.uploadProgress().has_value());
+    m_progressLine->setText(flow.uploadProgress().value_or(QString()));
+
+    m_upload->setEnabled(flow.canUpload());
+    syncOverwriteQuestion();
+}
+
+void UploadToFavoriteSheet::syncOverwriteQuestion() {
+    if (!m_flow->showOverwriteAlert()) {
+        if (QMessageBox* box = m_overwriteQuestion) {
+            // Answered through the flow: closing the box must not answer a second time.
+            m_overwriteQuestion = nullptr;
+            box->disconnect(this);
+            box->close();
+        }
+        return;
+    }
+    const QString message = UploadToFavoriteFlow::overwriteMessage(m_flow->overwriteConflictCount());
+    if (m_overwriteQuestion) {
+        m_overwriteQuestion->setInformativeText(message);
+        return;
+    }
+    auto* box = new QMessageBox(this);
+    box->setObjectName(QStringLiteral("uploadSheetOverwriteQuestion"));
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setIcon(QMessageBox::Question);
+    box->setWindowTitle(QStringLiteral("Overwrite"));
+    box->setText(QStringLiteral("Overwrite"));
+    box->setInformativeText(message);
+    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("uploadSheetOverwriteCancel"));
+    QPushButton* overwrite = box->addButton(QStringLiteral("Overwrite"), QMessageBox::AcceptRole);
+    overwrite->setObjectName(QStringLiteral("uploadSheetOverwriteConfirm"));
+    box->setEscapeButton(cancel);
+    connect(box, &QMessageBox::finished, this, [this, box, overwrite] {
+        m_overwriteQuestion = nullptr;
+        // Any way of closing the question other than "Overwrite" is its "Cancel".
+        if (m_flow)
+            m_flow->answerOverwrite(box->clickedButton() == overwrite);
+    });
+    m_overwriteQuestion = box;
+    box->open();
+}
+
+void UploadToFavoriteSheet::reject() {
+    if (m_closingQuietly) {
+        QDialog::reject();
+        return;
+    }
+    // The user's "Cancel". The presenter may close the sheet in answer, before this returns.
+    const QPointer<UploadToFavoriteSheet> self(this);
+    if (m_flow)
+        m_flow->cancel();
+    if (self && isVisible())
+        QDialog::reject();
+}
+
+void UploadToFavoriteSheet::closeEvent(QCloseEvent* event) {
+    // The window's own close button is the user's "Cancel"; close() from the presenter is not.
+    m_closingQuietly = !event->spontaneous();
+    const QPointer<UploadToFavoriteSheet> self(this);
+    QDialog::closeEvent(event);
+    if (self)
+        m_closingQuietly = false;
+}
