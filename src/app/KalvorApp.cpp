@@ -17,7 +17,11 @@
 KalvorApp::KalvorApp()
     : m_appDelegate(std::make_unique<AppDelegate>()) {}
 
-KalvorApp::~KalvorApp() = default;
+KalvorApp::~KalvorApp() {
+    // Windows hold the store by reference: they must not outlive it.
+    for (const QPointer<QMainWindow>& window : std::as_const(m_windows))
+        delete window.data();
+}
 
 void KalvorApp::applyIdentity() {
     // The settings folder is $XDG_CONFIG_HOME/kalvor: no organisation name on purpose.
@@ -30,6 +34,14 @@ void KalvorApp::applyIdentity() {
 }
 
 int KalvorApp::run(const QStringList& arguments) {
+    if (const std::optional<int> status = start(arguments))
+        return *status;
+    const int status = QApplication::exec();
+    m_appDelegate->applicationWillTerminate();
+    return status;
+}
+
+std::optional<int> KalvorApp::start(const QStringList& arguments) {
     QString message;
     switch (m_appDelegate->serviceProvider().startUp(arguments, QDir::currentPath(), &message)) {
     case KalvorServiceProvider::Startup::handedOver:
@@ -49,9 +61,7 @@ int KalvorApp::run(const QStringList& arguments) {
     m_appDelegate->applicationDidFinishLaunching();
 
     newWindow();
-    const int status = QApplication::exec();
-    m_appDelegate->applicationWillTerminate();
-    return status;
+    return std::nullopt;
 }
 
 ContentView* KalvorApp::newWindow() {
@@ -59,6 +69,8 @@ ContentView* KalvorApp::newWindow() {
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->resize(1000, 640);
     addFileMenu(window);
+    m_windows.removeAll(nullptr);
+    m_windows << window;
     window->show();
     return window;
 }

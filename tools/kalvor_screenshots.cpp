@@ -1,0 +1,113 @@
+// Opens the main window in each of its modes against a local test server and saves a picture of each:
+//   kalvor_screenshots OUTPUT_FOLDER
+// Run it under Xvfb (scripts/screenshots.sh) to see the platform's real fonts and theme.
+#include "TestFtpServer.h"
+#include "app/KalvorApp.h"
+#include "model/DefaultsStore.h"
+#include "model/FavoritesManager.h"
+#include "ui/main/ContentView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+bool waitFor(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, 20000);
+}
+
+void save(QWidget* window, const QString& folder, const QString& name) {
+    QTest::qWait(150); // let animations and late paints settle: this is a picture, not a test
+    QWidget* top = QApplication::activeModalWidget();
+    QPixmap picture = window->grab();
+    if (top && top != window) {
+        // Window-modal dialogs are separate windows; draw them over the window's centre like a sheet.
+        QPainter painter(&picture);
+        const QPixmap sheet = top->grab();
+        painter.drawPixmap((picture.width() - sheet.width()) / 2, 40, sheet);
+    }
+    picture.save(QDir(folder).filePath(name + QStringLiteral(".png")));
+    std::printf("%s\n", qPrintable(QDir(folder).filePath(name + QStringLiteral(".png"))));
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    KalvorApp::applyIdentity();
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(folder);
+
+    TestFtpServer::Options options;
+    options.slowSeconds = 30;
+    TestFtpServer server(TestFtpServer::Kind::pyftpdlib, options);
+    if (!server.isRunning()) {
+        std::fprintf(stderr, "server: %s\n", qPrintable(server.errorString()));
+        return 1;
+    }
+    for (const char* name : {"Invoices", "Photos", "Projects", "Backups 2026"})
+        server.makeFolder(QStringLiteral("/") + QString::fromUtf8(name));
+    server.writeFile(QStringLiteral("/readme.txt"), QByteArray(1234, 'x'));
+    server.writeFile(QStringLiteral("/report Q3.pdf"), QByteArray(845000, 'x'));
+    server.writeFile(QStringLiteral("/photo-001.jpg"), QByteArray(2400000, 'x'));
+    server.writeFile(QStringLiteral("/Übersicht.txt"), QByteArray(321, 'x'));
+    server.makeFolder(QStringLiteral("/slow__slow__"));
+
+    MemoryDefaultsStore store;
+    FavoritesManager manager(store);
+    Connection connection = server.connection();
+    connection.name = QStringLiteral("Office server");
+    manager.addConnection(connection);
+    Connection other = Connection::makeNew();
+    other.host = QStringLiteral("backup.example.org");
+    manager.addConnection(other);
+    manager.addFavorite(connection.id, QStringLiteral("Invoices"), QStringLiteral("/Invoices"));
+    manager.addFavorite(connection.id, QStringLiteral("Photos"), QStringLiteral("/Photos"));
+
+    ContentView window(manager);
+    window.resize(1000, 640);
+    window.show();
+    (void)QTest::qWaitForWindowExposed(&window);
+    BrowserState& state = window.state();
+    save(&window, folder, QStringLiteral("empty"));
+
+    state.showNewConnectionForm();
+    save(&window, folder, QStringLiteral("form"));
+
+    state.openConnection(connection);
+    waitFor([&] { return !state.isLoading(); });
+    save(&window, folder, QStringLiteral("browsing"));
+
+    state.dismissError();
+    QTemporaryDir local;
+    QList<QUrl> files;
+    for (const char* name : {"big-one.bin", "second.bin"}) {
+        QFile file(local.filePath(QString::fromUtf8(name)));
+        if (!file.open(QIODevice::WriteOnly))
+            return 1;
+        file.write(QByteArray(3000000, 'x'));
+        files << QUrl::fromLocalFile(file.fileName());
+    }
+    // A stand-in for curl that takes its time keeps the transfer on screen long enough to see it.
+    QFile slowCurl(local.filePath(QStringLiteral("slow-curl")));
+    if (!slowCurl.open(QIODevice::WriteOnly))
+        return 1;
+    slowCurl.write("#!/bin/sh\nsleep 20\n");
+    slowCurl.close();
+    slowCurl.setPermissions(slowCurl.permissions() | QFile::ExeOwner);
+    state.setCurlPath(slowCurl.fileName());
+    state.performUpload(files, connection, QStringLiteral("/"));
+    waitFor([&] {
+        return state.mainUploadProgressText() && state.mainUploadProgressText()->contains(u"big-one");
+    });
+    save(&window, folder, QStringLiteral("uploading"));
+
+    state.takeHandedInFiles(QVariant::fromValue(files));
+    waitFor([&] { return window.uploadSheet() != nullptr; });
+    save(&window, folder, QStringLiteral("upload-sheet"));
+    return 0;
+}
