@@ -135,7 +135,9 @@ bool FileDefaultsStore::writeFile(const QString& key, const QByteArray& data) {
     // passwords, so it is the owner's alone either way.
     if (!file.setPermissions(ownerOnlyFile))
         return fail();
-    if (file.write(data) != data.size())
+    // QSaveFile::commit() in Qt 6.4 renames even when its final flush failed (a full disk), which would
+    // put an empty file in place of the user's connections: flush first and give up on any failure.
+    if (file.write(data) != data.size() || !file.flush())
         return fail();
     if (!file.commit()) {
         setErrorString(
