@@ -18,9 +18,6 @@ BrowserState::BrowserState(FavoritesManager& favoritesManager, QObject* parent)
     , m_favoritesManager(favoritesManager)
     , m_curlPath(defaultCurlPath()) {
     initGuiDispatcher();
-    // A write the store could not make must not go unnoticed: the lists on screen are not on disk.
-    connect(&m_favoritesManager, &FavoritesManager::saveFailed, this,
-            [this](const QString& message) { setErrorMessage(message); });
 }
 
 BrowserState::DetailMode BrowserState::detailMode() const {

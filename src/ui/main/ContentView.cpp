@@ -48,6 +48,16 @@ ContentView::ContentView(FavoritesManager& favoritesManager, QWidget* parent)
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    // A write the store could not make must be seen whatever the window shows: the lists on screen are
+    // then not on disk.
+    m_settingsBanner = new ErrorBanner(QStringLiteral("settingsBanner"));
+    m_settingsBanner->hide();
+    connect(m_settingsBanner, &ErrorBanner::dismissRequested, m_settingsBanner, &QWidget::hide);
+    connect(&favoritesManager, &FavoritesManager::saveFailed, this, [this](const QString& message) {
+        m_settingsBanner->setMessage(message);
+        m_settingsBanner->show();
+    });
+    layout->addWidget(m_settingsBanner);
     layout->addWidget(splitter, 1);
     layout->addWidget(buildFooter());
     setCentralWidget(central);

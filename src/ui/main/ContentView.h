@@ -27,8 +27,9 @@ class QToolBar;
 // its BrowserState and forwards every click to it.
 //
 // Object names: "sidebar", "detail", "formPage", "emptyPage", "browsingPage", "headerName", "headerPath",
-// "activityArea", "fileList", "mainToolbar", "uploadFileAction", "newFolderAction", "footer",
-// "deleteConfirmation" (+ button "deleteConfirm"), "overwriteQuestion" (+ "overwriteConfirm"), "uploadSheet".
+// "activityArea", "fileList", "settingsBanner" (+ "settingsBannerText", "settingsBannerDismiss"),
+// "mainToolbar", "uploadFileAction", "newFolderAction", "footer", "deleteConfirmation" (+ button
+// "deleteConfirm"), "overwriteQuestion" (+ "overwriteConfirm"), "uploadSheet".
 class ContentView : public QMainWindow {
     Q_OBJECT
 
@@ -72,6 +73,7 @@ private:
     QWidget* m_emptyPage = nullptr;
     QWidget* m_browsingPage = nullptr;
     ErrorBanner* m_banner = nullptr;
+    ErrorBanner* m_settingsBanner = nullptr;
     QLabel* m_headerName = nullptr;
     ElidedLabel* m_headerPath = nullptr;
     ActivityArea* m_activity = nullptr;

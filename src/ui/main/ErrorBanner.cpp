@@ -7,10 +7,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-ErrorBanner::ErrorBanner(QWidget* parent)
+ErrorBanner::ErrorBanner(const QString& name, QWidget* parent)
     : QFrame(parent)
     , m_text(new QLabel(this)) {
-    setObjectName(QStringLiteral("errorBanner"));
+    setObjectName(name);
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     QColor orange(255, 149, 0);
@@ -25,13 +25,13 @@ ErrorBanner::ErrorBanner(QWidget* parent)
 
     auto* icon = new QLabel(this);
     icon->setPixmap(symbolIcon(u"exclamationmark.triangle.fill").pixmap(16, 16));
-    m_text->setObjectName(QStringLiteral("errorBannerText"));
+    m_text->setObjectName(name + QStringLiteral("Text"));
     m_text->setTextFormat(Qt::PlainText); // shown exactly as the operation reported it
     m_text->setWordWrap(true);
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     typography::makeSecondary(m_text);
     auto* dismiss = new QPushButton(QStringLiteral("Dismiss"), this);
-    dismiss->setObjectName(QStringLiteral("errorBannerDismiss"));
+    dismiss->setObjectName(name + QStringLiteral("Dismiss"));
 
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(icon);

@@ -11,7 +11,8 @@ class ErrorBanner : public QFrame {
     Q_OBJECT
 
 public:
-    explicit ErrorBanner(QWidget* parent = nullptr);
+    // `name` names the banner and, with "Text" and "Dismiss" appended, its parts.
+    explicit ErrorBanner(const QString& name = QStringLiteral("errorBanner"), QWidget* parent = nullptr);
 
     void setMessage(const QString& message);
     QString message() const;
