@@ -28,7 +28,7 @@ void BrowserState::confirmDelete() {
 
 void BrowserState::performDelete(const RemoteFile& entry, const Connection& connection) {
     setFileToDelete(std::nullopt);
-    m_isDeleting = true;
+    ++m_deletesRunning;
     Q_EMIT activityChanged();
     setErrorMessage(std::nullopt);
     runRemote(
@@ -40,12 +40,12 @@ void BrowserState::performDelete(const RemoteFile& entry, const Connection& conn
                 client.deleteFile(entry.path);
         },
         [this] {
-            m_isDeleting = false;
+            --m_deletesRunning;
             Q_EMIT activityChanged();
             loadFiles();
         },
         [this](const QString& error) {
-            m_isDeleting = false;
+            --m_deletesRunning;
             Q_EMIT activityChanged();
             setErrorMessage(error);
         });

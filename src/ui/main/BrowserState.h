@@ -45,7 +45,7 @@ public:
     const std::optional<Connection>& editingConnection() const { return m_editingConnection; }
     const std::optional<PendingUpload>& pendingUploadURLs() const { return m_pendingUploadURLs; }
     const std::optional<RemoteFile>& fileToDelete() const { return m_fileToDelete; }
-    bool isDeleting() const { return m_isDeleting; }
+    bool isDeleting() const { return m_deletesRunning > 0; }
     bool isUploading() const { return m_isUploading; }
     bool showNewFolderSheet() const { return m_showNewFolderSheet; }
     const QString& newFolderName() const { return m_newFolderName; }
@@ -154,7 +154,7 @@ private:
     std::optional<Connection> m_editingConnection;
     std::optional<PendingUpload> m_pendingUploadURLs;
     std::optional<RemoteFile> m_fileToDelete;
-    bool m_isDeleting = false;
+    int m_deletesRunning = 0; // a stuck delete keeps its busy sign while others come and go
     bool m_isUploading = false;
     bool m_showNewFolderSheet = false;
     QString m_newFolderName;
