@@ -46,6 +46,7 @@ QString curlExitText(int exitStatus) {
         reason = "The secure (TLS) connection could not be established.";
         break;
     case 52:
+    case 55:
     case 56:
         reason = "The connection to the server was lost.";
         break;
