@@ -117,6 +117,12 @@ TestFtpServer::TestFtpServer(Kind kind, const Options& options)
                           m_logPath,
                           QStringLiteral("--slow-seconds"),
                           QString::number(options.slowSeconds)};
+    if (!options.hangPattern.isEmpty())
+        arguments << QStringLiteral("--hang-pattern") << options.hangPattern;
+    if (!options.dieOn.isEmpty())
+        arguments << QStringLiteral("--die-on") << options.dieOn;
+    if (options.dieAfterBytes > 0)
+        arguments << QStringLiteral("--die-after-bytes") << QString::number(options.dieAfterBytes);
     int index = 0;
     for (auto it = options.rawListings.cbegin(); it != options.rawListings.cend(); ++it) {
         const QString file = m_scratch->filePath(QStringLiteral("listing-%1").arg(index++));
@@ -174,6 +180,10 @@ bool TestFtpServer::start(const QString& script, const QStringList& arguments) {
 }
 
 TestFtpServer::~TestFtpServer() {
+    stop();
+}
+
+void TestFtpServer::stop() {
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.terminate();
@@ -181,6 +191,10 @@ TestFtpServer::~TestFtpServer() {
         m_process.kill();
         m_process.waitForFinished(stopDeadlineMs);
     }
+}
+
+bool TestFtpServer::waitForExit(int msecs) {
+    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(msecs);
 }
 
 Connection TestFtpServer::connection() const {

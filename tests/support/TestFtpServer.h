@@ -30,6 +30,14 @@ public:
         // Folder (as the client names it, e.g. "/h") -> the exact bytes its LIST returns (pyftpdlib only).
         QMap<QString, QByteArray> rawListings;
         double slowSeconds = 3.0;
+        // Faults on purpose (pyftpdlib only). A LIST of a folder whose path contains hangPattern opens the
+        // transfer and then never sends a byte: the client waits until the server stops.
+        QString hangPattern;
+        // "VERB:N": the server process dies (SIGKILL) when the Nth such command arrives, before acting on
+        // it; the command is still logged.
+        QString dieOn;
+        // When positive, the server process dies once a STOR has received this many bytes.
+        qint64 dieAfterBytes = 0;
     };
 
     explicit TestFtpServer(Kind kind);
@@ -48,6 +56,12 @@ public:
     quint16 port() const { return m_port; }
     QString rootPath() const { return m_rootPath; }
     Connection connection() const;
+
+    // Stops the server the way the destructor does (SIGTERM, then SIGKILL); open sessions are cut.
+    void stop();
+    // True once the server process has ended (by itself, by a fault on purpose, or stopped), waiting up to
+    // msecs for it.
+    bool waitForExit(int msecs);
 
     // Every command received so far, one "VERB arg" per line, across all sessions in order. The password is
     // masked, and a LIST without an argument names the folder it listed ("LIST /a/b/"), since curl changes

@@ -15,6 +15,14 @@ Besides the ordinary server it can:
   --slow-seconds S          LIST of a folder whose path contains "__slow__" answers after S seconds.
   A path containing "__denied__" has STOR, DELE, RMD and MKD refused with 550.
 
+Faults on purpose (the process dies by SIGKILL, as a crash would leave things; the command log is flushed):
+  --hang-pattern TEXT       LIST of a folder whose path contains TEXT opens the transfer ("125"/"150") and
+                            then sends nothing, ever: the client waits on an open data connection. Only
+                            stopping the server ends it.
+  --die-on VERB:N           the process dies when the Nth VERB command arrives (counted across sessions),
+                            after logging it and before acting on it.
+  --die-after-bytes N       the process dies once a STOR has received at least N bytes.
+
 Run it with Debian's interpreter (/usr/bin/python3), which has pyftpdlib.
 """
 
@@ -87,8 +95,59 @@ def bare_lines(basedir, names):
         yield ("%s%s\r\n" % (name, suffix)).encode("utf-8", "replace")
 
 
+def die_now():
+    """End the whole server at once, without closing anything first."""
+    os.kill(os.getpid(), signal.SIGKILL)
+
+
+class Faults:
+    """The fault-injection settings, shared by every session thread."""
+
+    hang_pattern = None
+    die_verb = None
+    die_count = 0
+    die_after_bytes = 0
+    _seen = 0
+    _lock = threading.Lock()
+
+    @classmethod
+    def command_arrived(cls, verb):
+        if cls.die_verb is None or verb != cls.die_verb:
+            return
+        with cls._lock:
+            cls._seen += 1
+            if cls._seen >= cls.die_count:
+                die_now()
+
+
+class DyingFile:
+    """A file being stored that ends the server once enough bytes of it have arrived."""
+
+    def __init__(self, inner, limit):
+        self._inner = inner
+        self._limit = limit
+        self._received = 0
+
+    def write(self, data):
+        self._received += len(data)
+        result = self._inner.write(data)
+        if self._received >= self._limit:
+            self._inner.flush()
+            die_now()
+        return result
+
+    def __getattr__(self, name):
+        return getattr(self._inner, name)
+
+
 class TestFS(AbstractedFS):
     listing_style = "unix"
+
+    def open(self, filename, mode):
+        handle = AbstractedFS.open(self, filename, mode)
+        if Faults.die_after_bytes > 0 and "w" in mode:
+            return DyingFile(handle, Faults.die_after_bytes)
+        return handle
 
     def format_list(self, basedir, listing, ignore_err=True):
         if self.listing_style == "dos":
@@ -117,6 +176,7 @@ class TestHandler(FTPHandler):
         else:
             entry = line
         self.command_log.write(entry)
+        Faults.command_arrived(cmd)
         FTPHandler.pre_process_command(self, line, cmd, arg)
 
     def ftp_LIST(self, path):
@@ -124,6 +184,13 @@ class TestHandler(FTPHandler):
         if "__slow__" in folder:
             # Each connection has its own thread, so this holds up only this client.
             time.sleep(self.slow_seconds)
+        if Faults.hang_pattern and Faults.hang_pattern in folder:
+            # Announce the transfer like any listing, then never send a byte nor close anything.
+            if self.data_channel is not None:
+                self.respond("125 Data connection already open. Transfer starting.")
+            else:
+                self.respond("150 File status okay. About to open data connection.")
+            return path
         canned = self.raw_listings.get(folder)
         if canned is not None:
             try:
@@ -170,6 +237,9 @@ def parse_arguments():
     parser.add_argument("--log", help="file that receives one line per command")
     parser.add_argument("--raw-listing", action="append", default=[], metavar="DIR=FILE")
     parser.add_argument("--slow-seconds", type=float, default=3.0)
+    parser.add_argument("--hang-pattern", default=None)
+    parser.add_argument("--die-on", default=None, metavar="VERB:N")
+    parser.add_argument("--die-after-bytes", type=int, default=0)
     return parser.parse_args()
 
 
@@ -190,6 +260,16 @@ def main():
             print("ERROR --raw-listing wants DIR=FILE, got %r" % item, flush=True)
             return 2
         raw_listings[virtual_folder(folder)] = os.path.abspath(source)
+
+    if args.die_on:
+        verb, sep, count = args.die_on.partition(":")
+        if not verb or (sep and not count.isdigit()):
+            print("ERROR --die-on wants VERB:N, got %r" % args.die_on, flush=True)
+            return 2
+        Faults.die_verb = verb.upper()
+        Faults.die_count = int(count) if sep else 1
+    Faults.hang_pattern = args.hang_pattern
+    Faults.die_after_bytes = args.die_after_bytes
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(USER, PASSWORD, root, perm="elradfmwMT")

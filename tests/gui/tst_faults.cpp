@@ -1,0 +1,780 @@
+#include "TestFtpServer.h"
+#include "ftp/RemoteTasks.h"
+#include "model/DefaultsStore.h"
+#include "model/FavoritesManager.h"
+#include "model/RecordJson.h"
+#include "ui/main/ContentView.h"
+#include "ui/main/ErrorBanner.h"
+#include "ui/panels/FavoritesSidebarView.h"
+#include "ui/panels/FileListModel.h"
+#include "ui/panels/FileListView.h"
+#include "ui/panels/Icons.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+#include <memory>
+
+namespace {
+
+constexpr int operationDeadlineMs = 60000;
+// A 200 MB flood, parsed and shown, may take a while on a loaded machine; it must end, not be quick.
+constexpr int floodDeadlineMs = 300000;
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
+}
+
+QUrl makeLocalFile(const QString& path, qint64 size) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    const QByteArray chunk(1 << 20, 'k');
+    for (qint64 left = size; left > 0; left -= chunk.size())
+        file.write(chunk.constData(), std::min<qint64>(left, chunk.size()));
+    return QUrl::fromLocalFile(path);
+}
+
+// A stand-in for curl: a shell script that logs each run's arguments to "<script>.runs" and then does
+// `body`.
+QString makeFakeCurl(const QTemporaryDir& dir, const QString& name, const QByteArray& body) {
+    const QString path = dir.filePath(name);
+    QFile script(path);
+    if (!script.open(QIODevice::WriteOnly))
+        return {};
+    script.write("#!/bin/sh\necho \"$*\" >> '" + QFile::encodeName(path) + ".runs'\n" + body + '\n');
+    script.close();
+    script.setPermissions(script.permissions() | QFile::ExeOwner);
+    return path;
+}
+
+int fakeCurlRuns(const QString& script) {
+    return int(readAll(script + QStringLiteral(".runs")).count('\n'));
+}
+
+QStringList entriesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// A settings folder nothing can be added to or replaced in. Mode bits do not stop root, so the immutable
+// attribute does it; active() is false where neither works.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& path)
+        : m_path(path) {
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner);
+        if (canCreateIn(m_path))
+            setImmutable(true);
+        m_active = !canCreateIn(m_path);
+    }
+    ~ReadOnlyFolder() {
+        setImmutable(false);
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    bool active() const { return m_active; }
+
+    static bool canCreateIn(const QString& folder) {
+        QFile probe(folder + QStringLiteral("/probe"));
+        if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return false;
+        const bool written = probe.write("x", 1) == 1 && probe.flush();
+        probe.close();
+        probe.remove();
+        return written;
+    }
+
+private:
+    void setImmutable(bool on) {
+#ifdef Q_OS_LINUX
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0)
+            return;
+        int flags = 0;
+        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        }
+        ::close(fd);
+#else
+        Q_UNUSED(on);
+#endif
+    }
+
+    QString m_path;
+    bool m_active = false;
+};
+
+// A tiny file system mounted over a folder (root only), to be filled up to the last byte.
+class TinyFileSystem {
+public:
+    explicit TinyFileSystem(const QString& path)
+        : m_path(path) {
+        m_mounted = QProcess::execute(QStringLiteral("mount"),
+                                      {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                       QStringLiteral("size=16k"), QStringLiteral("tmpfs"), m_path}) == 0;
+    }
+    ~TinyFileSystem() {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {m_path});
+    }
+    bool mounted() const { return m_mounted; }
+
+    // Takes every free byte; true when not even one more byte fits afterwards.
+    bool fill() const {
+        QFile filler(m_path + QStringLiteral("/filler"));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return false;
+        const QByteArray chunk(512, 'f');
+        while (filler.write(chunk) == chunk.size()) {
+        }
+        while (filler.write("f", 1) == 1) {
+        }
+        filler.close();
+        return !ReadOnlyFolder::canCreateIn(m_path);
+    }
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+};
+
+} // namespace
+
+// Faults on purpose, with real processes and real servers behind a real window: servers that die or hang,
+// a curl that crashes or floods, a settings folder that refuses writes, a settings file cut short. Each
+// case asserts what the user sees, that nothing is claimed done that was not, and that the window still
+// works afterwards.
+class FaultsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<DefaultsStore> m_store;
+    std::unique_ptr<FavoritesManager> m_manager;
+    std::unique_ptr<ContentView> m_window;
+    QTemporaryDir m_local;
+
+    BrowserState& state() const { return m_window->state(); }
+    ErrorBanner* banner() const { return m_window->findChild<ErrorBanner*>(QStringLiteral("errorBanner")); }
+    FileListView* fileList() const { return m_window->findChild<FileListView*>(); }
+    QListWidget* sidebarList() const {
+        return m_window->findChild<QListWidget*>(QStringLiteral("sidebarList"));
+    }
+    QAction* action(const char* name) const {
+        return m_window->findChild<QAction*>(QString::fromLatin1(name));
+    }
+    QLabel* busyText() const { return m_window->findChild<QLabel*>(QStringLiteral("busyText")); }
+    QString currentPage() const {
+        return m_window->findChild<QStackedWidget*>(QStringLiteral("detail"))->currentWidget()->objectName();
+    }
+
+    void showWindow(std::unique_ptr<DefaultsStore> store) {
+        m_store = std::move(store);
+        m_manager = std::make_unique<FavoritesManager>(*m_store);
+        m_window = std::make_unique<ContentView>(*m_manager);
+        m_window->resize(900, 600);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    bool waitIdle(int deadlineMs = operationDeadlineMs) const {
+        return QTest::qWaitFor(
+            [this] {
+                return !state().isLoading() && !state().isUploading() && !state().isDeleting() &&
+                       !state().isCreatingFolder();
+            },
+            deadlineMs);
+    }
+
+    QStringList shownNames() const {
+        QStringList names;
+        for (const RemoteFile& file : fileList()->files())
+            names << file.name;
+        return names;
+    }
+
+    // The banner for settings that could not be saved, which every mode shows.
+    bool settingsErrorShown() const {
+        const auto* text = m_window->findChild<QLabel*>(QStringLiteral("settingsBannerText"));
+        return text && text->isVisible() && !m_manager->lastSaveError().isEmpty() &&
+               text->text() == m_manager->lastSaveError();
+    }
+
+    bool errorShown() const {
+        return state().errorMessage() && !state().errorMessage()->isEmpty() && banner()->isVisible() &&
+               banner()->message() == *state().errorMessage();
+    }
+
+    int fileRow(const QString& name) const {
+        const FileListModel* model = fileList()->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (const RemoteFile* file = model->fileAt(row); file && file->name == name)
+                return row;
+        }
+        return -1;
+    }
+
+    // A left click on the entry's row, as the user would make it.
+    void clickEntry(const QString& name) {
+        const int row = fileRow(name);
+        QVERIFY2(row >= 0, qPrintable(name));
+        QListView* view = fileList()->listView();
+        const QModelIndex index = view->model()->index(row, 0);
+        view->scrollTo(index);
+        QTRY_VERIFY(view->visualRect(index).isValid());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+    }
+
+    int sidebarRow(FavoritesSidebarView::RowKind kind, const QUuid& id = QUuid()) const {
+        for (int row = 0; row < sidebarList()->count(); ++row) {
+            const QListWidgetItem* item = sidebarList()->item(row);
+            if (item->data(FavoritesSidebarView::rowKindRole).toInt() == int(kind) &&
+                (id.isNull() || item->data(FavoritesSidebarView::idRole).value<QUuid>() == id))
+                return row;
+        }
+        return -1;
+    }
+
+    void clickSidebar(FavoritesSidebarView::RowKind kind, const QUuid& id = QUuid()) {
+        const int row = sidebarRow(kind, id);
+        QVERIFY(row >= 0);
+        QTest::mouseClick(sidebarList()->viewport(), Qt::LeftButton, {},
+                          sidebarList()->visualItemRect(sidebarList()->item(row)).center());
+    }
+
+    // Saves the server's connection and opens it through the sidebar, as the user would.
+    Connection addAndOpen(const TestFtpServer& server) {
+        const Connection connection = server.connection(); // a fresh id on every call
+        m_manager->addConnection(connection);
+        clickSidebar(FavoritesSidebarView::RowKind::Connection, connection.id);
+        return connection;
+    }
+
+    // Opens a live server and checks that its listing arrives: the window still works.
+    void openAndList(const TestFtpServer& server, const QString& expectedName) {
+        const Connection connection = addAndOpen(server);
+        QVERIFY(state().currentConnection() && state().currentConnection()->id == connection.id);
+        QVERIFY(waitIdle());
+        QVERIFY2(!state().errorMessage(), qPrintable(state().errorMessage().value_or(QString())));
+        QVERIFY(shownNames().contains(expectedName));
+        QVERIFY(!banner()->isVisible());
+    }
+
+    // Adds a connection the way the user does: Add Server, type, Save.
+    void addConnectionThroughForm(const QString& name, const QString& host) {
+        clickSidebar(FavoritesSidebarView::RowKind::AddServer);
+        QCOMPARE(currentPage(), QStringLiteral("formPage"));
+        QTest::keyClicks(m_window->findChild<QLineEdit*>(QStringLiteral("nameField")), name);
+        QTest::keyClicks(m_window->findChild<QLineEdit*>(QStringLiteral("hostField")), host);
+        QTest::mouseClick(m_window->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+        QVERIFY(currentPage() != QStringLiteral("formPage"));
+    }
+
+    bool sidebarShowsConnectionNamed(const QString& name) const {
+        for (int row = 0; row < sidebarList()->count(); ++row) {
+            if (sidebarList()->item(row)->text() == name)
+                return true;
+        }
+        return false;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        setUpIconTheme();
+        QVERIFY(m_local.isValid());
+    }
+
+    void cleanup() {
+        m_window.reset();
+        m_manager.reset();
+        m_store.reset();
+        // Every curl run this test started has ended: nothing is left running behind the window.
+        QVERIFY(
+            QTest::qWaitFor([] { return remoteTaskPool().activeThreadCount() == 0; }, operationDeadlineMs));
+    }
+
+    void serverKilledMidUpload_reportsTheErrorAndClaimsNothing() {
+        showWindow(std::make_unique<MemoryDefaultsStore>());
+        constexpr qint64 bigSize = 32 << 20;
+        TestFtpServer::Options dying;
+        dying.dieAfterBytes = 1 << 20;
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib, dying);
+        KALVOR_START_SERVER(spare, TestFtpServer::Kind::pyftpdlib);
+        spare.writeFile(QStringLiteral("/alive.txt"), "a");
+        const QList<QUrl> files{makeLocalFile(m_local.filePath(QStringLiteral("big.bin")), bigSize),
+                                makeLocalFile(m_local.filePath(QStringLiteral("later.txt")), 5)};
+
+        addAndOpen(server);
+        QVERIFY(waitIdle());
+        state().setFileChooser([files](auto answer) { answer(files); });
+        QSignalSpy loading(&state(), &BrowserState::loadingChanged);
+        // On localhost the whole batch may start and fail between two looks: record what the window showed.
+        QStringList progressLines;
+        QObject watching;
+        connect(&state(), &BrowserState::activityChanged, &watching, [&] {
+            if (state().isUploading() && state().mainUploadProgressText())
+                progressLines << *state().mainUploadProgressText();
+        });
+        action("uploadFileAction")->trigger();
+        QVERIFY(QTest::qWaitFor([&] { return !progressLines.isEmpty() && !state().isUploading(); },
+                                operationDeadlineMs));
+
+        QVERIFY(server.waitForExit(operationDeadlineMs)); // the fault did happen
+        QVERIFY2(errorShown(), qPrintable(state().errorMessage().value_or(QStringLiteral("<none>"))));
+        QVERIFY(!state().isUploading());
+        QVERIFY(!state().mainUploadProgressText());
+        QCOMPARE(state().mainUploadProgressValue(), 0.0); // no byte counted as uploaded
+        QVERIFY(!m_window->findChild<QProgressBar*>(QStringLiteral("uploadProgressBar"))->isVisible());
+        // The first failure ends the batch: the second file is never tried, and no reload pretends success.
+        QCOMPARE(server.treeCommands(), (QStringList{QStringLiteral("LIST /"), QStringLiteral("LIST /"),
+                                                     QStringLiteral("STOR big.bin")}));
+        QCOMPARE(loading.size(), 0);
+        QVERIFY(QFileInfo(server.localPath(QStringLiteral("/big.bin"))).size() < bigSize);
+        QVERIFY(action("uploadFileAction")->isEnabled());
+        QVERIFY(progressLines.last().startsWith(QStringLiteral("big.bin")));
+        QVERIFY(progressLines.filter(QStringLiteral("later.txt")).isEmpty());
+
+        openAndList(spare, QStringLiteral("alive.txt"));
+    }
+
+    void serverKilledMidRecursiveDeletion_leavesTheRestAndSaysSo() {
+        showWindow(std::make_unique<MemoryDefaultsStore>());
+        TestFtpServer::Options dying;
+        dying.dieOn = QStringLiteral("DELE:2"); // the first file goes, then the server dies
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib, dying);
+        KALVOR_START_SERVER(spare, TestFtpServer::Kind::pyftpdlib);
+        spare.writeFile(QStringLiteral("/alive.txt"), "a");
+        const QStringList tree{QStringLiteral("/tree/a.txt"), QStringLiteral("/tree/b.txt"),
+                               QStringLiteral("/tree/sub/c.txt"), QStringLiteral("/tree/sub/d.txt")};
+        for (const QString& path : tree)
+            server.writeFile(path, "x");
+
+        addAndOpen(server);
+        QVERIFY(waitIdle());
+        const int row = fileRow(QStringLiteral("tree"));
+        QVERIFY(row >= 0);
+        state().requestDelete(*fileList()->model()->fileAt(row));
+        QTRY_VERIFY(m_window->deleteConfirmation());
+        QTest::mouseClick(
+            m_window->deleteConfirmation()->findChild<QPushButton*>(QStringLiteral("deleteConfirm")),
+            Qt::LeftButton);
+        QVERIFY(state().isDeleting());
+        QVERIFY(waitIdle());
+
+        QVERIFY(server.waitForExit(operationDeadlineMs));
+        QVERIFY2(errorShown(), qPrintable(state().errorMessage().value_or(QStringLiteral("<none>"))));
+        QVERIFY(!state().isDeleting());
+        QVERIFY(!busyText()->isVisible());
+        int left = 0;
+        for (const QString& path : tree)
+            left += server.exists(path) ? 1 : 0;
+        QCOMPARE(left, int(tree.size()) - 1);
+        QVERIFY(server.isFolder(QStringLiteral("/tree/sub")));
+        QVERIFY(server.commandLog().filter(QStringLiteral("RMD")).isEmpty());
+        // The folder is not shown as gone: the listing was not reloaded as if the delete had worked.
+        QCOMPARE(shownNames(), QStringList{QStringLiteral("tree")});
+
+        openAndList(spare, QStringLiteral("alive.txt"));
+    }
+
+    // A LIST that never ends holds up nothing but itself: other folders, other work and the form go on, and
+    // only the stuck operation's own sign stays.
+    void serverThatNeverAnswers_blocksOnlyItsOwnOperation() {
+        showWindow(std::make_unique<MemoryDefaultsStore>());
+        TestFtpServer::Options hanging;
+        hanging.hangPattern = QStringLiteral("__hang__");
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib, hanging);
+        server.writeFile(QStringLiteral("/__hang__/inside.txt"), "i");
+        server.writeFile(QStringLiteral("/open/here.txt"), "h");
+        QSignalSpy dropped(&state(), &BrowserState::listingDropped);
+
+        const Connection connection = addAndOpen(server);
+        QVERIFY(waitIdle());
+
+        // Enter the folder whose listing never comes: it stays loading...
+        clickEntry(QStringLiteral("__hang__"));
+        QCOMPARE(state().currentPath(), QStringLiteral("__hang__/"));
+        QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().contains(QStringLiteral("LIST /__hang__/")),
+                                 operationDeadlineMs);
+        QVERIFY(state().isLoading());
+        QVERIFY(fileList()->isLoading());
+        // ...and the user goes elsewhere: the parent and another folder list at once.
+        state().navigateUp();
+        QVERIFY(waitIdle());
+        QVERIFY(shownNames().contains(QStringLiteral("open")));
+        clickEntry(QStringLiteral("open"));
+        QVERIFY(waitIdle());
+        QCOMPARE(shownNames(), QStringList{QStringLiteral("here.txt")});
+        QVERIFY(!fileList()->isLoading());
+        QVERIFY(!state().errorMessage());
+
+        // The form can be shown and saved meanwhile.
+        addConnectionThroughForm(QStringLiteral("Meanwhile"), QStringLiteral("example.invalid"));
+        QCOMPARE(m_manager->connections().size(), 2);
+        QCOMPARE(m_manager->connections().last().name, QStringLiteral("Meanwhile"));
+        QVERIFY(sidebarShowsConnectionNamed(QStringLiteral("Meanwhile")));
+
+        // A delete that gets stuck (its folder cannot be listed) keeps "Deleting…" and blocks nothing else.
+        clickSidebar(FavoritesSidebarView::RowKind::Connection, connection.id);
+        QVERIFY(waitIdle());
+        const int row = fileRow(QStringLiteral("__hang__"));
+        QVERIFY(row >= 0);
+        state().requestDelete(*fileList()->model()->fileAt(row));
+        QTRY_VERIFY(m_window->deleteConfirmation());
+        QTest::mouseClick(
+            m_window->deleteConfirmation()->findChild<QPushButton*>(QStringLiteral("deleteConfirm")),
+            Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().count(QStringLiteral("LIST /__hang__/")) == 2,
+                                 operationDeadlineMs);
+        QVERIFY(state().isDeleting());
+        QVERIFY(busyText()->isVisible());
+        QCOMPARE(busyText()->text(), QStringLiteral("Deleting\u2026"));
+
+        clickEntry(QStringLiteral("open"));
+        QTRY_VERIFY_WITH_TIMEOUT(!state().isLoading(), operationDeadlineMs);
+        QCOMPARE(shownNames(), QStringList{QStringLiteral("here.txt")});
+        QVERIFY(action("uploadFileAction")->isEnabled());
+        QVERIFY(action("newFolderAction")->isEnabled());
+
+        action("newFolderAction")->trigger();
+        QTRY_VERIFY(m_window->newFolderSheet());
+        QLineEdit* folderName =
+            m_window->newFolderSheet()->findChild<QLineEdit*>(QStringLiteral("newFolderName"));
+        QTest::keyClicks(folderName, QStringLiteral("made"));
+        QTest::keyClick(folderName, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(shownNames().contains(QStringLiteral("made")), operationDeadlineMs);
+        QVERIFY(server.isFolder(QStringLiteral("/open/made")));
+
+        const QUrl small = makeLocalFile(m_local.filePath(QStringLiteral("small.txt")), 10);
+        state().setFileChooser([small](auto answer) { answer({small}); });
+        action("uploadFileAction")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(shownNames().contains(QStringLiteral("small.txt")), operationDeadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!state().isUploading() && !state().isLoading(), operationDeadlineMs);
+        QCOMPARE(server.readFile(QStringLiteral("/open/small.txt")).size(), 10);
+
+        // Still the only sign left: the stuck delete's own.
+        QVERIFY(state().isDeleting());
+        QCOMPARE(busyText()->text(), QStringLiteral("Deleting\u2026"));
+        QVERIFY(busyText()->isVisible());
+        QVERIFY(!state().errorMessage());
+        QVERIFY(server.exists(QStringLiteral("/__hang__/inside.txt")));
+
+        // A second delete that completes must not take the stuck one's sign with it.
+        const int here = fileRow(QStringLiteral("here.txt"));
+        QVERIFY(here >= 0);
+        state().requestDelete(*fileList()->model()->fileAt(here));
+        QTRY_VERIFY(m_window->deleteConfirmation());
+        QTest::mouseClick(
+            m_window->deleteConfirmation()->findChild<QPushButton*>(QStringLiteral("deleteConfirm")),
+            Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!shownNames().contains(QStringLiteral("here.txt")) && !state().isLoading(),
+                                 operationDeadlineMs);
+        QVERIFY(!server.exists(QStringLiteral("/open/here.txt")));
+        QVERIFY(state().isDeleting() && busyText()->isVisible());
+
+        // Stopping the server ends both stuck curl runs: the delete reports, the old listing is dropped.
+        server.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(errorShown(), operationDeadlineMs);
+        QVERIFY(!state().isDeleting());
+        QTRY_COMPARE_WITH_TIMEOUT(dropped.size(), 1, operationDeadlineMs);
+        QCOMPARE(dropped.first().first().toString(), QStringLiteral("__hang__/"));
+        QCOMPARE(shownNames(), (QStringList{QStringLiteral("made"), QStringLiteral("small.txt")}));
+    }
+
+    void crashingCurl_givesAClearError_data() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("expected"); // part of the error text
+        const QString signalText = QStringLiteral("signal 11");
+        QTest::newRow("listing") << QStringLiteral("list") << signalText;
+        QTest::newRow("upload") << QStringLiteral("upload") << signalText;
+        QTest::newRow("delete") << QStringLiteral("delete") << signalText;
+        QTest::newRow("new folder") << QStringLiteral("mkdir") << QStringLiteral("Could not create folder");
+    }
+
+    void crashingCurl_givesAClearError() {
+        QFETCH(QString, operation);
+        QFETCH(QString, expected);
+        showWindow(std::make_unique<MemoryDefaultsStore>());
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
+        server.writeFile(QStringLiteral("/keep.txt"), "k");
+        QTemporaryDir tools;
+        const QString crashing = makeFakeCurl(tools, QStringLiteral("crashing-curl"), "kill -SEGV $$");
+        const Connection connection = server.connection();
+        state().openConnection(connection);
+        QVERIFY(waitIdle());
+        QCOMPARE(shownNames(), QStringList{QStringLiteral("keep.txt")});
+
+        state().setCurlPath(crashing);
+        if (operation == u"list") {
+            state().loadFiles();
+        } else if (operation == u"upload") {
+            const QUrl file = makeLocalFile(m_local.filePath(QStringLiteral("up.txt")), 3);
+            state().performUpload({file}, connection, QStringLiteral("/"));
+        } else if (operation == u"delete") {
+            state().performDelete(fileList()->files().first(), connection);
+        } else {
+            state().openNewFolderSheet();
+            state().setNewFolderName(QStringLiteral("new"));
+            state().createFolderInCurrentConnection();
+        }
+        QVERIFY(waitIdle());
+
+        QVERIFY2(errorShown(), qPrintable(state().errorMessage().value_or(QStringLiteral("<none>"))));
+        QVERIFY2(state().errorMessage()->contains(expected), qPrintable(*state().errorMessage()));
+        // One run, and it failed: no reload or follow-up treats the crash as success.
+        QCOMPARE(fakeCurlRuns(crashing), 1);
+        QCOMPARE(state().mainUploadProgressValue(), 0.0);
+        if (operation == u"list")
+            QVERIFY(fileList()->files().isEmpty());
+        else
+            QCOMPARE(shownNames(), QStringList{QStringLiteral("keep.txt")});
+        if (operation == u"mkdir")
+            QVERIFY(state().showNewFolderSheet()); // still open, the name kept for another try
+        QVERIFY(server.exists(QStringLiteral("/keep.txt")));
+    }
+
+    void floodingCurl_neitherHangsNorCrashesTheWindow_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("outcome"); // "error", "error or entries", "entries"
+        QTest::newRow("binary garbage on stdout")
+            << QByteArray("head -c 200000000 /dev/urandom\nexit 0") << QStringLiteral("error");
+        // About two million lines of letters and digits: each may pass for a bare name.
+        QTest::newRow("text garbage on stdout")
+            << QByteArray(
+                   "head -c 150000000 /dev/urandom | base64 -w 98 | tr -d '+/' | head -c 200000000\nexit 0")
+            << QStringLiteral("error or entries");
+        QTest::newRow("garbage on stderr only")
+            << QByteArray("printf 'drwxr-xr-x 2 u g 4096 Jan 01 2024 survivor\\r\\n'\n"
+                          "head -c 200000000 /dev/urandom >&2\nexit 0")
+            << QStringLiteral("entries");
+    }
+
+    void floodingCurl_neitherHangsNorCrashesTheWindow() {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, outcome);
+        showWindow(std::make_unique<MemoryDefaultsStore>());
+        KALVOR_START_SERVER(spare, TestFtpServer::Kind::pyftpdlib);
+        spare.writeFile(QStringLiteral("/alive.txt"), "a");
+        QTemporaryDir tools;
+        const QString flooding = makeFakeCurl(tools, QStringLiteral("flooding-curl"), body);
+
+        // The GUI thread's pulse: ticks must keep coming while the flood is read, parsed and shown.
+        int ticks = 0;
+        int ticksWhileLoading = 0;
+        QTimer pulse;
+        pulse.setInterval(10);
+        connect(&pulse, &QTimer::timeout, this, [&] {
+            ++ticks;
+            if (state().isLoading())
+                ++ticksWhileLoading;
+        });
+        pulse.start();
+
+        Connection connection = Connection::makeNew();
+        connection.host = QStringLiteral("flood.invalid");
+        state().setCurlPath(flooding);
+        state().openConnection(connection);
+        QVERIFY(waitIdle(floodDeadlineMs));
+        const int ticksAtResult = ticks;
+        QVERIFY(QTest::qWaitFor([&] { return ticks > ticksAtResult + 2; }, operationDeadlineMs));
+        pulse.stop();
+
+        QCOMPARE(fakeCurlRuns(flooding), 1);
+        QVERIFY(ticksWhileLoading > 0);
+        if (outcome == u"error") {
+            QVERIFY(errorShown());
+            QVERIFY(fileList()->files().isEmpty());
+        } else if (outcome == u"entries") {
+            QVERIFY2(!state().errorMessage(), qPrintable(state().errorMessage().value_or(QString())));
+            QCOMPARE(shownNames(), QStringList{QStringLiteral("survivor")});
+        } else {
+            QVERIFY(errorShown() || (!state().errorMessage() && !fileList()->files().isEmpty()));
+        }
+
+        state().setCurlPath(defaultCurlPath());
+        openAndList(spare, QStringLiteral("alive.txt"));
+    }
+
+    void settingsFolderRefusesWrites_showsTheErrorAndKeepsTheLists_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("read-only folder") << QStringLiteral("read-only");
+        QTest::newRow("full disk") << QStringLiteral("full");
+    }
+
+    void settingsFolderRefusesWrites_showsTheErrorAndKeepsTheLists() {
+        QFETCH(QString, fault);
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
+        server.makeFolder(QStringLiteral("/docs"));
+        QTemporaryDir config;
+        const QString folder = config.filePath(QStringLiteral("Kalvor"));
+        QVERIFY(QDir().mkpath(folder));
+        std::unique_ptr<TinyFileSystem> tiny;
+        if (fault == u"full") {
+            tiny = std::make_unique<TinyFileSystem>(folder);
+            if (!tiny->mounted())
+                QSKIP("cannot mount a small file system here (needs root)");
+        }
+
+        auto store = std::make_unique<FileDefaultsStore>(folder);
+        Connection kept = server.connection();
+        kept.name = QStringLiteral("Kept");
+        const Favorite keptFavorite{QUuid::createUuid(), kept.id, QStringLiteral("Root"),
+                                    QStringLiteral("/")};
+        QVERIFY(store->setValue(FavoritesManager::connectionsKey(), encodeConnections({kept})));
+        QVERIFY(store->setValue(FavoritesManager::favoritesKey(), encodeFavorites({keptFavorite})));
+        const QString connectionsFile = store->filePath(FavoritesManager::connectionsKey());
+        const QString favoritesFile = store->filePath(FavoritesManager::favoritesKey());
+        const QByteArray connectionsBefore = readAll(connectionsFile);
+        const QByteArray favoritesBefore = readAll(favoritesFile);
+
+        std::unique_ptr<ReadOnlyFolder> readOnly;
+        if (fault == u"full") {
+            QVERIFY2(tiny->fill(), "the small file system still takes writes");
+        } else {
+            readOnly = std::make_unique<ReadOnlyFolder>(folder);
+            if (!readOnly->active())
+                QSKIP("this user can write into any folder");
+        }
+        const QStringList entriesBefore = entriesIn(folder);
+        showWindow(std::move(store));
+        QCOMPARE(m_manager->connections(), QList<Connection>{kept});
+
+        // While browsing: add a favorite from the file list's menu. The banner says why it was not saved.
+        clickSidebar(FavoritesSidebarView::RowKind::Connection, kept.id);
+        QVERIFY(waitIdle());
+        const int row = fileRow(QStringLiteral("docs"));
+        QVERIFY(row >= 0);
+        std::unique_ptr<QMenu> menu = fileList()->contextMenuFor(fileList()->model()->index(row, 0));
+        QVERIFY(menu);
+        menu->findChild<QAction*>(QStringLiteral("addToFavoritesAction"))->trigger();
+        QCOMPARE(m_manager->favorites().size(), 2);
+        QVERIFY(sidebarRow(FavoritesSidebarView::RowKind::Favorite, m_manager->favorites().last().id) >= 0);
+        // Nothing on disk moved: the same files, byte for byte.
+        QCOMPARE(readAll(connectionsFile), connectionsBefore);
+        QCOMPARE(readAll(favoritesFile), favoritesBefore);
+        QCOMPARE(entriesIn(folder), entriesBefore);
+        QVERIFY2(m_manager->lastSaveError().contains(QStringLiteral("Kalvor.favorites.json")),
+                 qPrintable(m_manager->lastSaveError()));
+        QVERIFY(settingsErrorShown());
+        QTest::mouseClick(m_window->findChild<QPushButton*>(QStringLiteral("settingsBannerDismiss")),
+                          Qt::LeftButton);
+        QVERIFY(!settingsErrorShown());
+
+        // From the form: the new connection stays in the sidebar, and the failure must be seen.
+        QSignalSpy saveFailed(m_manager.get(), &FavoritesManager::saveFailed);
+        addConnectionThroughForm(QStringLiteral("Added"), QStringLiteral("added.invalid"));
+        QCOMPARE(saveFailed.size(), 1);
+        QCOMPARE(m_manager->connections().size(), 2);
+        QCOMPARE(m_manager->connections().last().name, QStringLiteral("Added"));
+        QVERIFY(sidebarShowsConnectionNamed(QStringLiteral("Added")));
+        QCOMPARE(state().detailMode(), BrowserState::DetailMode::empty);
+        QVERIFY(settingsErrorShown()); // seen although no folder is shown
+
+        // Still nothing moved on disk, and both files decode to what was saved before the fault.
+        QCOMPARE(entriesIn(folder), entriesBefore);
+        QCOMPARE(readAll(connectionsFile), connectionsBefore);
+        QCOMPARE(readAll(favoritesFile), favoritesBefore);
+        QCOMPARE(decodeConnections(readAll(connectionsFile)), QList<Connection>{kept});
+        QCOMPARE(decodeFavorites(readAll(favoritesFile)), QList<Favorite>{keptFavorite});
+    }
+
+    void settingsFileCutShort_loadsTheRestAndLosesNothing_data() {
+        QTest::addColumn<bool>("connectionsCut"); // else the favorites file is the one cut short
+        QTest::newRow("connections cut short") << true;
+        QTest::newRow("favorites cut short") << false;
+    }
+
+    void settingsFileCutShort_loadsTheRestAndLosesNothing() {
+        QFETCH(bool, connectionsCut);
+        QTemporaryDir config;
+        const QString folder = config.filePath(QStringLiteral("Kalvor"));
+        QVERIFY(QDir().mkpath(folder));
+        auto store = std::make_unique<FileDefaultsStore>(folder);
+        const QString connectionsFile = store->filePath(FavoritesManager::connectionsKey());
+        const QString favoritesFile = store->filePath(FavoritesManager::favoritesKey());
+
+        Connection first = Connection::makeNew();
+        first.name = QStringLiteral("First");
+        first.host = QStringLiteral("first.invalid");
+        Connection second = Connection::makeNew();
+        second.name = QStringLiteral("Second");
+        second.host = QStringLiteral("second.invalid");
+        const QList<Connection> connections{first, second};
+        const QList<Favorite> favorites{
+            {QUuid::createUuid(), first.id, QStringLiteral("Pub"), QStringLiteral("/pub")},
+            {QUuid::createUuid(), second.id, QStringLiteral("Up"), QStringLiteral("/up")}};
+        const QByteArray connectionsJson = encodeConnections(connections);
+        const QByteArray favoritesJson = encodeFavorites(favorites);
+        // What a writer that died halfway through would have left.
+        const QByteArray cutShort = (connectionsCut ? connectionsJson : favoritesJson)
+                                        .left((connectionsCut ? connectionsJson : favoritesJson).size() / 2);
+        QVERIFY(writeAll(connectionsFile, connectionsCut ? cutShort : connectionsJson));
+        QVERIFY(writeAll(favoritesFile, connectionsCut ? favoritesJson : cutShort));
+        const QStringList entriesBefore = entriesIn(folder);
+
+        showWindow(std::move(store));
+        if (connectionsCut) {
+            QVERIFY(m_manager->connections().isEmpty());
+            QCOMPARE(m_manager->favorites(), favorites);
+        } else {
+            QCOMPARE(m_manager->connections(), connections);
+            QVERIFY(m_manager->favorites().isEmpty());
+            QVERIFY(sidebarShowsConnectionNamed(QStringLiteral("Second")));
+        }
+        QVERIFY(!state().errorMessage());
+        // Loading writes nothing: the damaged file is still there, as it was.
+        QCOMPARE(entriesIn(folder), entriesBefore);
+        QCOMPARE(readAll(connectionsCut ? connectionsFile : favoritesFile), cutShort);
+
+        addConnectionThroughForm(QStringLiteral("Added"), QStringLiteral("added.invalid"));
+        QVERIFY2(!state().errorMessage(), qPrintable(state().errorMessage().value_or(QString())));
+        const Connection added = m_manager->connections().last();
+        QCOMPARE(added.name, QStringLiteral("Added"));
+
+        // The damaged bytes were kept aside before anything replaced them; both files decode again.
+        const QString damagedKey =
+            connectionsCut ? FavoritesManager::connectionsKey() : FavoritesManager::favoritesKey();
+        const QStringList sideFiles =
+            QDir(folder).entryList({damagedKey + QStringLiteral(".corrupt-*.json")}, QDir::Files);
+        QCOMPARE(sideFiles.size(), 1);
+        QCOMPARE(readAll(folder + u'/' + sideFiles.first()), cutShort);
+        QCOMPARE(QFileInfo(folder + u'/' + sideFiles.first()).permissions() &
+                     (QFile::ReadGroup | QFile::ReadOther),
+                 QFile::Permissions());
+        if (connectionsCut) {
+            QCOMPARE(decodeConnections(readAll(connectionsFile)), QList<Connection>{added});
+            QCOMPARE(decodeFavorites(readAll(favoritesFile)), favorites);
+        } else {
+            QCOMPARE(decodeConnections(readAll(connectionsFile)), (QList<Connection>{first, second, added}));
+            QCOMPARE(decodeFavorites(readAll(favoritesFile)), QList<Favorite>());
+        }
+        QCOMPARE(entriesIn(folder).size(), entriesBefore.size() + 1);
+    }
+};
+
+QTEST_MAIN(FaultsTest)
+#include "tst_faults.moc"
