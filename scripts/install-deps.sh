@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build clang-format pkg-config
+  g++ cmake ninja-build clang-format pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev nlohmann-json3-dev
   curl openssl
   python3 python3-pyftpdlib python3-openssl vsftpd
