@@ -1,3 +1,4 @@
+#include "ReadOnlyFolder.h"
 #include "TestFtpServer.h"
 #include "ftp/RemoteTasks.h"
 #include "model/DefaultsStore.h"
@@ -27,10 +28,6 @@
 #include <QToolBar>
 
 #ifdef Q_OS_LINUX
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 #endif
 
 #include <memory>
@@ -81,54 +78,6 @@ int fakeCurlRuns(const QString& script) {
 QStringList entriesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
-
-// A settings folder nothing can be added to or replaced in. Mode bits do not stop root, so the immutable
-// attribute does it; active() is false where neither works.
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(const QString& path)
-        : m_path(path) {
-        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner);
-        if (canCreateIn(m_path))
-            setImmutable(true);
-        m_active = !canCreateIn(m_path);
-    }
-    ~ReadOnlyFolder() {
-        setImmutable(false);
-        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    bool active() const { return m_active; }
-
-    static bool canCreateIn(const QString& folder) {
-        QFile probe(folder + QStringLiteral("/probe"));
-        if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return false;
-        const bool written = probe.write("x", 1) == 1 && probe.flush();
-        probe.close();
-        probe.remove();
-        return written;
-    }
-
-private:
-    void setImmutable(bool on) {
-#ifdef Q_OS_LINUX
-        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY);
-        if (fd < 0)
-            return;
-        int flags = 0;
-        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-            ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
-        }
-        ::close(fd);
-#else
-        Q_UNUSED(on);
-#endif
-    }
-
-    QString m_path;
-    bool m_active = false;
-};
 
 // A tiny file system mounted over a folder (root only), to be filled up to the last byte.
 class TinyFileSystem {

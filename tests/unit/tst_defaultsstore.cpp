@@ -1,3 +1,4 @@
+#include "ReadOnlyFolder.h"
 #include "model/DefaultsStore.h"
 #include "model/FavoritesManager.h"
 #include "model/RecordJson.h"
@@ -11,10 +12,6 @@
 #include <QTest>
 
 #ifdef Q_OS_LINUX
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -42,52 +39,6 @@ void writeFile(const QString& path, const QByteArray& data) {
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(data), data.size());
 }
-
-bool canCreateIn(const QString& folder) {
-    QFile probe(folder + QStringLiteral("/probe"));
-    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    probe.remove();
-    return true;
-}
-
-// A folder where no file can be created or replaced. Mode bits do not stop root, so there the immutable
-// attribute is used as well; where neither works the folder stays writable and active() is false.
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(const QString& path)
-        : m_path(path) {
-        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner);
-        if (canCreateIn(m_path))
-            setImmutable(true);
-        m_active = !canCreateIn(m_path);
-    }
-    ~ReadOnlyFolder() {
-        setImmutable(false);
-        QFile::setPermissions(m_path, ownerAll);
-    }
-    bool active() const { return m_active; }
-
-private:
-    void setImmutable(bool on) {
-#ifdef Q_OS_LINUX
-        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY);
-        if (fd < 0)
-            return;
-        int flags = 0;
-        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-            ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
-        }
-        ::close(fd);
-#else
-        Q_UNUSED(on);
-#endif
-    }
-
-    QString m_path;
-    bool m_active = false;
-};
 
 } // namespace
 
