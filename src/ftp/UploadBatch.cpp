@@ -22,6 +22,11 @@ QString uploadProgressLine(const QString& fileName, qint64 size, qint64 uploaded
            formatByteCount(uploaded) + u'/' + formatByteCount(total);
 }
 
+QString overwriteQuestionMessage(qint64 conflictCount) {
+    return QString::number(conflictCount) +
+           QStringLiteral(" file(s) already exist on the server. Overwrite them?");
+}
+
 qint64 countUploadConflicts(const QList<QUrl>& files, const QList<RemoteFile>& entries) {
     QSet<QString> existing;
     for (const RemoteFile& entry : entries) {

@@ -22,6 +22,9 @@ QString formatByteCount(qint64 bytes);
 // "name — size · uploaded/total"
 QString uploadProgressLine(const QString& fileName, qint64 size, qint64 uploaded, qint64 total);
 
+// The question asked once before files that already exist are replaced.
+QString overwriteQuestionMessage(qint64 conflictCount);
+
 // How many local files would replace a file of the same name in the listed folder. Only file entries
 // count, letter case matters, canonically equivalent names are the same name.
 qint64 countUploadConflicts(const QList<QUrl>& files, const QList<RemoteFile>& entries);

@@ -3,6 +3,7 @@
 #include "app/PendingUploadSlot.h"
 #include "ftp/FTPClient.h"
 #include "ftp/RemoteTasks.h"
+#include "ftp/UploadBatch.h"
 #include "model/FavoritesManager.h"
 
 namespace {
@@ -36,8 +37,7 @@ void BrowserState::setFormConnection(const Connection& connection) {
 }
 
 QString BrowserState::overwriteMessage(qint64 conflictCount) {
-    return QString::number(conflictCount) +
-           QStringLiteral(" file(s) already exist on the server. Overwrite them?");
+    return overwriteQuestionMessage(conflictCount);
 }
 
 QString BrowserState::deleteMessage(const RemoteFile& entry) {

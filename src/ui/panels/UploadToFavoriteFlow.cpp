@@ -20,8 +20,7 @@ QString UploadToFavoriteFlow::fileCountText(qsizetype fileCount) {
 }
 
 QString UploadToFavoriteFlow::overwriteMessage(qint64 conflictCount) {
-    return QString::number(conflictCount) +
-           QStringLiteral(" file(s) already exist on the server. Overwrite them?");
+    return overwriteQuestionMessage(conflictCount);
 }
 
 QList<Favorite> UploadToFavoriteFlow::listedFavorites() const {
