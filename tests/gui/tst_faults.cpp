@@ -178,6 +178,20 @@ class FaultsTest : public QObject {
                banner()->message() == *state().errorMessage();
     }
 
+    // Asks to delete the listed entry of that name and confirms with the destructive button.
+    bool confirmDeleteOf(const QString& name) {
+        const int row = fileRow(name);
+        if (row < 0)
+            return false;
+        state().requestDelete(*fileList()->model()->fileAt(row));
+        if (!QTest::qWaitFor([&] { return m_window->deleteConfirmation() != nullptr; }))
+            return false;
+        QTest::mouseClick(
+            m_window->deleteConfirmation()->findChild<QPushButton*>(QStringLiteral("deleteConfirm")),
+            Qt::LeftButton);
+        return true;
+    }
+
     int fileRow(const QString& name) const {
         const FileListModel* model = fileList()->model();
         for (int row = 0; row < model->rowCount(); ++row) {
@@ -324,13 +338,7 @@ private Q_SLOTS:
 
         addAndOpen(server);
         QVERIFY(waitIdle());
-        const int row = fileRow(QStringLiteral("tree"));
-        QVERIFY(row >= 0);
-        state().requestDelete(*fileList()->model()->fileAt(row));
-        QTRY_VERIFY(m_window->deleteConfirmation());
-        QTest::mouseClick(
-            m_window->deleteConfirmation()->findChild<QPushButton*>(QStringLiteral("deleteConfirm")),
-            Qt::LeftButton);
+        QVERIFY(confirmDeleteOf(QStringLiteral("tree")));
         QVERIFY(state().isDeleting());
         QVERIFY(waitIdle());
 
@@ -390,13 +398,7 @@ private Q_SLOTS:
         // A delete that gets stuck (its folder cannot be listed) keeps "Deleting…" and blocks nothing else.
         clickSidebar(FavoritesSidebarView::RowKind::Connection, connection.id);
         QVERIFY(waitIdle());
-        const int row = fileRow(QStringLiteral("__hang__"));
-        QVERIFY(row >= 0);
-        state().requestDelete(*fileList()->model()->fileAt(row));
-        QTRY_VERIFY(m_window->deleteConfirmation());
-        QTest::mouseClick(
-            m_window->deleteConfirmation()->findChild<QPushButton*>(QStringLiteral("deleteConfirm")),
-            Qt::LeftButton);
+        QVERIFY(confirmDeleteOf(QStringLiteral("__hang__")));
         QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().count(QStringLiteral("LIST /__hang__/")) == 2,
                                  operationDeadlineMs);
         QVERIFY(state().isDeleting());
@@ -433,13 +435,7 @@ private Q_SLOTS:
         QVERIFY(server.exists(QStringLiteral("/__hang__/inside.txt")));
 
         // A second delete that completes must not take the stuck one's sign with it.
-        const int here = fileRow(QStringLiteral("here.txt"));
-        QVERIFY(here >= 0);
-        state().requestDelete(*fileList()->model()->fileAt(here));
-        QTRY_VERIFY(m_window->deleteConfirmation());
-        QTest::mouseClick(
-            m_window->deleteConfirmation()->findChild<QPushButton*>(QStringLiteral("deleteConfirm")),
-            Qt::LeftButton);
+        QVERIFY(confirmDeleteOf(QStringLiteral("here.txt")));
         QTRY_VERIFY_WITH_TIMEOUT(!shownNames().contains(QStringLiteral("here.txt")) && !state().isLoading(),
                                  operationDeadlineMs);
         QVERIFY(!server.exists(QStringLiteral("/open/here.txt")));
