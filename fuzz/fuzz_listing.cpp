@@ -219,18 +219,8 @@ std::optional<QList<ExpectedEntry>> expectedListing(QByteArray output, const QSt
     return entries;
 }
 
-QCollator collatorLikeTheList() {
-    QLocale locale;
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    QCollator collator(locale);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    collator.setNumericMode(false);
-    return collator;
-}
-
 void sortExpected(QList<ExpectedEntry>& entries) {
-    const QCollator collator = collatorLikeTheList();
+    const QCollator collator = listing::nameCollator(); // the order under test, not a second copy of it
     std::stable_sort(entries.begin(), entries.end(),
                      [&collator](const ExpectedEntry& a, const ExpectedEntry& b) {
                          if (a.line.isDirectory != b.line.isDirectory)

@@ -491,18 +491,6 @@ listing::LineResult toLineResult(const Scan& scan, const QString& prefix) {
     return result;
 }
 
-// In the C locale Qt's collator compares raw code points and ignores the case setting, so such systems
-// (LANG=C.UTF-8 on build machines) get the English collation instead.
-QCollator makeCollator() {
-    QLocale locale;
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    QCollator collator(locale);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    collator.setNumericMode(false);
-    return collator;
-}
-
 using SortKeys = std::vector<std::optional<QCollatorSortKey>>;
 
 // Releasing a million keys takes a while too; share it out.
@@ -745,6 +733,18 @@ private:
 
 namespace listing {
 
+// In the C locale Qt's collator compares raw code points and ignores the case setting, so such systems
+// (LANG=C.UTF-8 on build machines) get the English collation instead.
+QCollator nameCollator() {
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(false);
+    return collator;
+}
+
 QString folderPrefix(const QString& path) {
     return path.endsWith(u'/') ? path : path + u'/';
 }
@@ -789,7 +789,7 @@ void sortEntries(QList<RemoteFile>& entries) {
     RemoteFile* data = entries.data();
     SortKeys keys(count);
     forEachRange(count, [&](qsizetype begin, qsizetype end) {
-        const QCollator collator = makeCollator();
+        const QCollator collator = listing::nameCollator();
         for (qsizetype i = begin; i < end; ++i)
             keys[i] = collator.sortKey(data[i].name);
     });
@@ -836,7 +836,7 @@ QList<RemoteFile> parseListing(const QByteArray& output, const QString& path) {
         LineDecoder decoder;
         UuidSource ids;
         dates::KeysSeen dateKeys;
-        const QCollator collator = makeCollator();
+        const QCollator collator = listing::nameCollator();
         qsizetype slot = firstSlot[k];
         forEachLine(chunk(k), [&](QByteArrayView lineBytes) {
             const qsizetype i = slot++;

@@ -3,6 +3,7 @@
 #include "model/RemoteFile.h"
 
 #include <QByteArray>
+#include <QCollator>
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -35,6 +36,9 @@ bool isAcceptableName(QStringView name);
 LineResult parseUnixLine(QStringView line, const QString& prefix);
 LineResult parseDosLine(QStringView line, const QString& prefix);
 LineResult parseBareNameLine(QStringView line, const QString& prefix);
+
+// The collation names are sorted by: the user's locale, case-insensitive, digits as characters.
+QCollator nameCollator();
 
 // Folders first, then files; each group by name, case-insensitively in the user's locale; stable.
 void sortEntries(QList<RemoteFile>& entries);
