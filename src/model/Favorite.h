@@ -8,7 +8,7 @@ struct Favorite {
     QUuid id;
     QUuid connectionId;
     QString name;
-    QString remotePath; // same form as RemoteFile::path, handed to the operations unchanged
+    QString remotePath; // server form, as RemoteFile::path; handed to the operations unchanged
 
     friend bool operator==(const Favorite& a, const Favorite& b);
 };

@@ -101,6 +101,11 @@ OrderedJson toJson(const Connection& c) {
     object["username"] = utf8(c.username);
     object["password"] = utf8(c.password);
     object["useTLS"] = c.useTLS;
+    // Members added since the first version. Older builds ignore them, and a record without them reads as
+    // it always did (useTLS alone is implicit TLS).
+    object["tlsMode"] = c.tlsMode == Connection::TlsMode::explicitTLS ? "explicit" : "implicit";
+    object["textEncoding"] = utf8(c.textEncoding.id);
+    object["passwordInKeyring"] = c.passwordInKeyring;
     return object;
 }
 
@@ -109,7 +114,11 @@ OrderedJson toJson(const Favorite& f) {
     object["id"] = utf8(uuidText(f.id));
     object["connectionId"] = utf8(uuidText(f.connectionId));
     object["name"] = utf8(f.name);
-    object["remotePath"] = utf8(f.remotePath);
+    // A path that is not valid UTF-8 on the server is stored readable for people and older builds, and
+    // exactly (percent-encoded bytes) beside it.
+    object["remotePath"] = utf8(servertext::forDisplay(f.remotePath, {}));
+    if (servertext::holdsRawBytes(f.remotePath))
+        object["remotePathBytes"] = servertext::toServer(f.remotePath).toPercentEncoding().toStdString();
     return object;
 }
 
@@ -125,7 +134,36 @@ std::optional<Connection> connectionFromJson(const OrderedJson& object) {
     const auto useTLS = boolMember(object, "useTLS");
     if (!id || !name || !host || !port || !username || !password || !useTLS)
         return std::nullopt;
-    return Connection{*id, *name, *host, *port, *username, *password, *useTLS};
+    Connection connection;
+    connection.id = *id;
+    connection.name = *name;
+    connection.host = *host;
+    connection.port = *port;
+    connection.username = *username;
+    connection.password = *password;
+    connection.useTLS = *useTLS;
+    // Optional members: absent means what a record of the first version meant. A value this build does
+    // not know fails the record, as any other bad member does.
+    if (object.contains("tlsMode")) {
+        const auto mode = stringMember(object, "tlsMode");
+        if (mode == u"explicit")
+            connection.tlsMode = Connection::TlsMode::explicitTLS;
+        else if (mode != u"implicit")
+            return std::nullopt;
+    }
+    if (object.contains("textEncoding")) {
+        const auto encoding = stringMember(object, "textEncoding");
+        if (!encoding)
+            return std::nullopt;
+        connection.textEncoding.id = *encoding;
+    }
+    if (object.contains("passwordInKeyring")) {
+        const auto inKeyring = boolMember(object, "passwordInKeyring");
+        if (!inKeyring)
+            return std::nullopt;
+        connection.passwordInKeyring = *inKeyring;
+    }
+    return connection;
 }
 
 std::optional<Favorite> favoriteFromJson(const OrderedJson& object) {
@@ -137,7 +175,14 @@ std::optional<Favorite> favoriteFromJson(const OrderedJson& object) {
     const auto remotePath = stringMember(object, "remotePath");
     if (!id || !connectionId || !name || !remotePath)
         return std::nullopt;
-    return Favorite{*id, *connectionId, *name, *remotePath};
+    Favorite favorite{*id, *connectionId, *name, *remotePath};
+    if (object.contains("remotePathBytes")) {
+        const auto encoded = stringMember(object, "remotePathBytes");
+        if (!encoded)
+            return std::nullopt;
+        favorite.remotePath = servertext::fromServer(QByteArray::fromPercentEncoding(encoded->toLatin1()));
+    }
+    return favorite;
 }
 
 QByteArray encodeConnections(const QList<Connection>& connections) {

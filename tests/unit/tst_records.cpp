@@ -8,13 +8,16 @@
 namespace {
 
 Connection sample() {
-    return Connection{QUuid::createUuid(),
-                      QStringLiteral("Wörk \"srv\""),
-                      QStringLiteral("ftp.example.org"),
-                      2121,
-                      QStringLiteral("us:er"),
-                      QStringLiteral("p\\a\"ss: wörd"),
-                      true};
+    Connection connection = Connection::makeNew();
+    connection.name = QStringLiteral("Wörk \"srv\"");
+    connection.host = QStringLiteral("ftp.example.org");
+    connection.port = 2121;
+    connection.username = QStringLiteral("us:er");
+    connection.password = QStringLiteral("p\\a\"ss: wörd");
+    connection.useTLS = true;
+    connection.tlsMode = Connection::TlsMode::explicitTLS;
+    connection.textEncoding = {QStringLiteral("ISO-8859-1")};
+    return connection;
 }
 
 QByteArray json(const char* text) {
@@ -34,7 +37,8 @@ private Q_SLOTS:
         const QByteArray encoded = encodeConnections({connection});
         const QByteArray expected = "[{\"id\":\"" + uuidText(connection.id).toLatin1() +
                                     "\",\"name\":\"\",\"host\":\"\",\"port\":21,\"username\":\"\","
-                                    "\"password\":\"\",\"useTLS\":false}]";
+                                    "\"password\":\"\",\"useTLS\":false,\"tlsMode\":\"implicit\","
+                                    "\"textEncoding\":\"\",\"passwordInKeyring\":false}]";
         QCOMPARE(encoded, expected);
         QCOMPARE(uuidText(connection.id), uuidText(connection.id).toUpper());
     }

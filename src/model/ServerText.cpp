@@ -1,0 +1,208 @@
+#include "ServerText.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <array>
+
+namespace servertext {
+
+namespace {
+
+constexpr char16_t kEscapeBase = 0xdc00; // byte b (0x80..0xff) is held as U+DC00 + b
+
+bool isEscapedByte(char16_t u) {
+    return u >= 0xdc80 && u <= 0xdcff;
+}
+
+// Windows-1252 for 0x80..0x9f; 0 where that code page leaves the byte undefined.
+constexpr std::array<char16_t, 32> kWindows1252High = {
+    0x20ac, 0,      0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017d, 0,      0,      0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
+    0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0,      0x017e, 0x0178};
+
+char16_t windows1252(uchar byte) {
+    if (byte >= 0x80 && byte < 0xa0) {
+        const char16_t mapped = kWindows1252High[byte - 0x80];
+        return mapped ? mapped : char16_t(0xfffd);
+    }
+    return byte;
+}
+
+// The length of the valid UTF-8 sequence starting at data[i], or 0 when there is none (strict: no
+// overlong forms, no surrogates, nothing above U+10FFFF).
+int validSequenceLength(const uchar* data, qsizetype size, qsizetype i) {
+    const uchar lead = data[i];
+    int length = 0;
+    uchar low = 0x80;
+    uchar high = 0xbf;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        if (lead == 0xe0)
+            low = 0xa0;
+        else if (lead == 0xed)
+            high = 0x9f;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        if (lead == 0xf0)
+            low = 0x90;
+        else if (lead == 0xf4)
+            high = 0x8f;
+    } else {
+        return 0;
+    }
+    if (i + length > size)
+        return 0;
+    if (data[i + 1] < low || data[i + 1] > high)
+        return 0;
+    for (int k = 2; k < length; ++k) {
+        if (data[i + k] < 0x80 || data[i + k] > 0xbf)
+            return 0;
+    }
+    return length;
+}
+
+} // namespace
+
+QList<Encoding> offeredEncodings() {
+    static const char* const ids[] = {
+        "",           "UTF-8",        "ISO-8859-1",   "windows-1252", "ISO-8859-15",
+        "ISO-8859-2", "windows-1250", "windows-1251", "KOI8-R",       "Shift_JIS",
+        "EUC-JP",     "GBK",          "Big5",         "EUC-KR"};
+    QList<Encoding> encodings;
+    for (const char* id : ids) {
+        const Encoding encoding{QString::fromLatin1(id)};
+        if (isSupported(encoding))
+            encodings << encoding;
+    }
+    return encodings;
+}
+
+QString encodingLabel(const Encoding& encoding) {
+    static const struct {
+        const char* id;
+        const char* label;
+    } labels[] = {{"", "Automatic"},
+                  {"UTF-8", "UTF-8"},
+                  {"ISO-8859-1", "Western (ISO-8859-1)"},
+                  {"windows-1252", "Western (Windows-1252)"},
+                  {"ISO-8859-15", "Western (ISO-8859-15)"},
+                  {"ISO-8859-2", "Central European (ISO-8859-2)"},
+                  {"windows-1250", "Central European (Windows-1250)"},
+                  {"windows-1251", "Cyrillic (Windows-1251)"},
+                  {"KOI8-R", "Cyrillic (KOI8-R)"},
+                  {"Shift_JIS", "Japanese (Shift_JIS)"},
+                  {"EUC-JP", "Japanese (EUC-JP)"},
+                  {"GBK", "Chinese, Simplified (GBK)"},
+                  {"Big5", "Chinese, Traditional (Big5)"},
+                  {"EUC-KR", "Korean (EUC-KR)"}};
+    for (const auto& entry : labels) {
+        if (encoding.id == QLatin1StringView(entry.id))
+            return QString::fromLatin1(entry.label);
+    }
+    return encoding.id;
+}
+
+bool isSupported(const Encoding& encoding) {
+    if (encoding.isAutomatic())
+        return true;
+    const QByteArray name = encoding.id.toLatin1();
+    return QStringDecoder(name.constData()).isValid() && QStringEncoder(name.constData()).isValid();
+}
+
+QString fromServer(QByteArrayView bytes) {
+    if (bytes.isValidUtf8())
+        return QString::fromUtf8(bytes);
+    const auto* data = reinterpret_cast<const uchar*>(bytes.data());
+    const qsizetype size = bytes.size();
+    QString text;
+    text.reserve(size);
+    qsizetype i = 0;
+    while (i < size) {
+        const int length = validSequenceLength(data, size, i);
+        if (length == 0) {
+            text += QChar(char16_t(kEscapeBase + data[i]));
+            ++i;
+            continue;
+        }
+        text += QString::fromUtf8(bytes.sliced(i, length));
+        i += length;
+    }
+    return text;
+}
+
+QByteArray toServer(QStringView text) {
+    if (!holdsRawBytes(text))
+        return text.toUtf8();
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const char16_t u = text[i].unicode();
+        const bool pairedLow = i > 0 && text[i - 1].isHighSurrogate();
+        if (isEscapedByte(u) && !pairedLow) {
+            bytes += char(u - kEscapeBase);
+            ++i;
+            continue;
+        }
+        // A run of ordinary text up to the next escaped byte, encoded as UTF-8 in one piece so that
+        // surrogate pairs stay whole.
+        qsizetype end = i + 1;
+        while (end < text.size() && !(isEscapedByte(text[end].unicode()) && !text[end - 1].isHighSurrogate()))
+            ++end;
+        bytes += text.sliced(i, end - i).toUtf8();
+        i = end;
+    }
+    return bytes;
+}
+
+bool holdsRawBytes(QStringView text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (isEscapedByte(text[i].unicode()) && (i == 0 || !text[i - 1].isHighSurrogate()))
+            return true;
+    }
+    return false;
+}
+
+QString forDisplay(QStringView text, const Encoding& encoding) {
+    const bool utf8 = encoding.isAutomatic() || encoding.id.compare(u"UTF-8", Qt::CaseInsensitive) == 0;
+    if (utf8 || !isSupported(encoding)) {
+        if (!holdsRawBytes(text))
+            return text.toString();
+        // Automatic: a name that is not UTF-8 is most likely Windows-1252 (or ISO-8859-1, its subset).
+        QString shown;
+        shown.reserve(text.size());
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t u = text[i].unicode();
+            const bool escaped = isEscapedByte(u) && (i == 0 || !text[i - 1].isHighSurrogate());
+            if (!escaped)
+                shown += text[i];
+            else
+                shown +=
+                    QChar(encoding.isAutomatic() ? windows1252(uchar(u - kEscapeBase)) : char16_t(0xfffd));
+        }
+        return shown;
+    }
+    QStringDecoder decoder(encoding.id.toLatin1().constData());
+    return decoder.decode(toServer(text));
+}
+
+std::optional<QString> fromUserText(QStringView typed, const Encoding& encoding) {
+    const bool utf8 = encoding.isAutomatic() || encoding.id.compare(u"UTF-8", Qt::CaseInsensitive) == 0;
+    if (utf8 || !isSupported(encoding))
+        return typed.toString();
+    const QByteArray name = encoding.id.toLatin1();
+    QStringEncoder encoder(name.constData());
+    const QByteArray bytes = encoder.encode(typed);
+    // Some converters substitute what they cannot write instead of reporting it: a round trip tells.
+    QStringDecoder decoder(name.constData());
+    if (encoder.hasError() || QString(decoder.decode(bytes)) != typed)
+        return std::nullopt;
+    return fromServer(bytes);
+}
+
+} // namespace servertext
