@@ -58,8 +58,12 @@ std::optional<QByteArray> FileDefaultsStore::value(const QString& key) const {
         return std::nullopt;
     QFile file(filePath(key));
     if (!file.open(QIODevice::ReadOnly)) {
-        setErrorString(
-            QStringLiteral("Could not read %1: %2").arg(native(file.fileName()), file.errorString()));
+        const QFileInfo link(file.fileName());
+        const QString why = link.isSymLink()
+                                ? QStringLiteral("it is a symbolic link to %1, which cannot be read")
+                                      .arg(native(link.symLinkTarget()))
+                                : file.errorString();
+        setErrorString(QStringLiteral("Could not read %1: %2").arg(native(file.fileName()), why));
         return std::nullopt;
     }
     QByteArray data = file.readAll();
