@@ -25,7 +25,7 @@ case "$mode" in
 esac
 
 build_dir=$(realpath -m "${KALVOR_FUZZ_BUILD_DIR:-build-fuzz}")
-targets=${KALVOR_FUZZ_TARGETS:-fuzz_listing fuzz_records_json fuzz_url_builders fuzz_handin}
+targets=${KALVOR_FUZZ_TARGETS:-fuzz_listing fuzz_records_json fuzz_url_builders fuzz_handin fuzz_certificates}
 
 scripts/install-deps.sh
 cmake --preset fuzz -B "$build_dir" >/dev/null
@@ -40,6 +40,7 @@ max_len_of() {
   case "$1:$mode" in
     fuzz_listing:short) echo 4608 ;;
     fuzz_listing:long) echo 1024 ;;
+    fuzz_certificates:*) echo 6144 ;; # a printed chain of two certificates is over 5 KB
     *) echo 1024 ;;
   esac
 }

@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev nlohmann-json3-dev
   curl openssl
   python3 python3-pyftpdlib python3-openssl vsftpd
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus-daemon libsecret-tools
   xvfb xauth adwaita-icon-theme qt6-gtk-platformtheme
 )
 

@@ -4,8 +4,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -53,8 +58,12 @@ std::optional<QByteArray> FileDefaultsStore::value(const QString& key) const {
         return std::nullopt;
     QFile file(filePath(key));
     if (!file.open(QIODevice::ReadOnly)) {
-        setErrorString(
-            QStringLiteral("Could not read %1: %2").arg(native(file.fileName()), file.errorString()));
+        const QFileInfo link(file.fileName());
+        const QString why = link.isSymLink()
+                                ? QStringLiteral("it is a symbolic link to %1, which cannot be read")
+                                      .arg(native(link.symLinkTarget()))
+                                : file.errorString();
+        setErrorString(QStringLiteral("Could not read %1: %2").arg(native(file.fileName()), why));
         return std::nullopt;
     }
     QByteArray data = file.readAll();
@@ -67,11 +76,15 @@ std::optional<QByteArray> FileDefaultsStore::value(const QString& key) const {
 }
 
 bool FileDefaultsStore::contains(const QString& key) const {
-    return isPlainKey(key) && QFileInfo::exists(filePath(key));
+    if (!isPlainKey(key))
+        return false;
+    // A dangling link holds a name too: treating it as free would let a write create its target.
+    const QFileInfo file(filePath(key));
+    return file.exists() || file.isSymLink();
 }
 
 bool FileDefaultsStore::setValue(const QString& key, const QByteArray& data) {
-    return writeFile(key, data);
+    return writeFile(key, data, Existing::replace);
 }
 
 std::optional<QString> FileDefaultsStore::keepAside(const QString& key, const QByteArray& data) {
@@ -82,7 +95,7 @@ std::optional<QString> FileDefaultsStore::keepAside(const QString& key, const QB
     if (!ensureFolder())
         return std::nullopt;
     const QString sideKey = freeSideKey(key);
-    if (!writeFile(sideKey, data))
+    if (!writeFile(sideKey, data, Existing::keep))
         return std::nullopt;
     return sideKey;
 }
@@ -112,7 +125,7 @@ bool FileDefaultsStore::ensureFolder() {
     return true;
 }
 
-bool FileDefaultsStore::writeFile(const QString& key, const QByteArray& data) {
+bool FileDefaultsStore::writeFile(const QString& key, const QByteArray& data, Existing existing) {
     if (!isPlainKey(key)) {
         setErrorString(QStringLiteral("\"%1\" cannot be used as a file name").arg(key));
         return false;
@@ -120,30 +133,42 @@ bool FileDefaultsStore::writeFile(const QString& key, const QByteArray& data) {
     if (!ensureFolder())
         return false;
 
-    // QSaveFile writes a temporary file beside the target and renames it over the target only once every
-    // byte is on disk: a crash or a full disk leaves the previous file whole.
-    QSaveFile file(filePath(key));
-    const auto fail = [&] {
+    const QString path = filePath(key);
+    // A link here is someone's deliberate setup (a synced folder, a dotfiles repository) or a trap. Writing
+    // through it would put passwords wherever it points; replacing it would silently cut the user's setup
+    // off. Refusing shows the problem and loses nothing: the lists stay in memory.
+    if (const QFileInfo current(path); current.isSymLink()) {
         setErrorString(
-            QStringLiteral("Could not save %1: %2").arg(native(file.fileName()), file.errorString()));
-        file.cancelWriting();
-        return false;
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        return fail();
-    // A new file would get the umask's mode and an existing one would pass its mode on; this one holds
-    // passwords, so it is the owner's alone either way.
-    if (!file.setPermissions(ownerOnlyFile))
-        return fail();
-    // QSaveFile::commit() in Qt 6.4 renames even when its final flush failed (a full disk), which would
-    // put an empty file in place of the user's connections: flush first and give up on any failure.
-    if (file.write(data) != data.size() || !file.flush())
-        return fail();
-    if (!file.commit()) {
-        setErrorString(
-            QStringLiteral("Could not save %1: %2").arg(native(file.fileName()), file.errorString()));
+            QStringLiteral("Could not save %1: it is a symbolic link (to %2), and Kalvor does not "
+                           "write through links. Replace the link with a plain file to save again.")
+                .arg(native(path), native(current.symLinkTarget())));
         return false;
     }
+
+    // The bytes go to a new file of the owner's alone (QTemporaryFile makes it 0600 with O_EXCL), and one
+    // rename puts it in place once every byte is on disk: a crash or a full disk leaves the previous file
+    // whole, and a rename replaces the name itself, so even a link that appears meanwhile is not followed.
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    const auto fail = [&](const QString& reason) {
+        setErrorString(QStringLiteral("Could not save %1: %2").arg(native(path), reason));
+        return false;
+    };
+    if (!file.open() || !file.setPermissions(ownerOnlyFile))
+        return fail(file.errorString());
+    if (file.write(data) != data.size() || !file.flush())
+        return fail(file.errorString());
+    if (::fsync(file.handle()) != 0)
+        return fail(qt_error_string(errno));
+    if (existing == Existing::keep) {
+        // Never replaces: fails when the name was taken in the meantime.
+        if (!file.rename(path))
+            return fail(file.errorString());
+    } else {
+        if (std::rename(QFile::encodeName(file.fileName()).constData(),
+                        QFile::encodeName(path).constData()) != 0)
+            return fail(qt_error_string(errno));
+    }
+    file.setAutoRemove(false);
     return true;
 }
 

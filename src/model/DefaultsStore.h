@@ -42,6 +42,8 @@ private:
 
 // Each key's value is one file "<key>.json" in a folder, so the user can read and back up exactly the JSON
 // that is stored. Files are written atomically and readable by the owner only: they hold passwords.
+// A value whose file is a symbolic link is read through the link but never written: saving it fails with
+// an error that says so, and neither the link nor its target changes.
 class FileDefaultsStore final : public DefaultsStore {
 public:
     // The folder is created (mode 0700) on the first write, not before.
@@ -61,7 +63,8 @@ public:
 
 private:
     bool ensureFolder();
-    bool writeFile(const QString& key, const QByteArray& data);
+    enum class Existing { replace, keep };
+    bool writeFile(const QString& key, const QByteArray& data, Existing existing);
 
     QString m_folder;
 };

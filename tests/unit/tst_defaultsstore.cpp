@@ -3,6 +3,7 @@
 #include "model/FavoritesManager.h"
 #include "model/RecordJson.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -145,6 +146,58 @@ private Q_SLOTS:
         QCOMPARE(readAll(root.filePath(aside.first())), garbage);
         QCOMPARE(decodeConnections(readAll(store.filePath(connectionsKey))), QList<Connection>{added});
         QCOMPARE(decodeFavorites(readAll(store.filePath(favoritesKey))), favorites);
+    }
+
+    void symlinkedFile_neverWrittenThroughNorReplaced_data() {
+        QTest::addColumn<bool>("targetExists");
+        QTest::addColumn<bool>("asideCopy");
+        QTest::newRow("link to a file, saving") << true << false;
+        QTest::newRow("dangling link, saving") << false << false;
+        QTest::newRow("link to a file at the keep-aside name") << true << true;
+        QTest::newRow("dangling link at the keep-aside name") << false << true;
+    }
+
+    void symlinkedFile_neverWrittenThroughNorReplaced() {
+        QFETCH(bool, targetExists);
+        QFETCH(bool, asideCopy);
+        QTemporaryDir root;
+        FileDefaultsStore store(root.filePath(QStringLiteral("config")));
+        QVERIFY(store.setValue(favoritesKey, "[]"));
+        const QString target = root.filePath(QStringLiteral("elsewhere.txt"));
+        if (targetExists) {
+            writeFile(target, "someone else's file");
+            QFile::setPermissions(target, ownerReadWrite | QFile::ReadGroup | QFile::ReadOther);
+        }
+        // The keep-aside name carries the current second; a link on each of the next few leaves no way out.
+        QStringList links;
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int second = 0; second < (asideCopy ? 3 : 1); ++second) {
+            const QString key = asideCopy
+                                    ? connectionsKey + QStringLiteral(".corrupt-") +
+                                          now.addSecs(second).toString(QStringLiteral("yyyyMMdd'T'HHmmss"))
+                                    : connectionsKey;
+            links.append(store.filePath(key));
+            QVERIFY(QFile::link(target, links.last()));
+        }
+
+        if (asideCopy) {
+            const auto sideKey = store.keepAside(connectionsKey, "[\"bad\"]");
+            QVERIFY2(sideKey, qPrintable(store.errorString()));
+            QCOMPARE(store.value(*sideKey), QByteArray("[\"bad\"]"));
+            QVERIFY(!links.contains(store.filePath(*sideKey)));
+        } else {
+            QVERIFY(!store.setValue(connectionsKey, "[\"secret\"]"));
+            QVERIFY2(store.errorString().contains(QStringLiteral("symbolic link")),
+                     qPrintable(store.errorString()));
+            QVERIFY(store.contains(connectionsKey));
+        }
+        for (const QString& link : std::as_const(links))
+            QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+        QCOMPARE(QFileInfo::exists(target), targetExists);
+        if (targetExists) {
+            QCOMPARE(readAll(target), QByteArray("someone else's file"));
+            QCOMPARE(modeBits(target), ownerReadWrite | QFile::ReadGroup | QFile::ReadOther);
+        }
     }
 
     void readOnlyFolder_saveFailsVisiblyAndChangesNothingOnDisk() {

@@ -1,0 +1,52 @@
+// Passwords in a real Secret Service. CTest runs this through tests/support/with_private_keyring.sh, which
+// starts one for it; run directly, it skips rather than touch the user's own keyring.
+#include "keyring/KeychainVault.h"
+
+#include <QProcess>
+#include <QTest>
+
+using Status = PasswordVault::Result::Status;
+
+class KeyringTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (!qEnvironmentVariableIsEmpty("KALVOR_NO_KEYRING"))
+            QSKIP(qPrintable(QStringLiteral("no Secret Service: ") +
+                             qEnvironmentVariable("KALVOR_NO_KEYRING")));
+        if (qEnvironmentVariableIsEmpty("KALVOR_PRIVATE_KEYRING"))
+            QSKIP("needs the private keyring of tests/support/with_private_keyring.sh");
+    }
+
+    void keyring_holdsPasswordsOutsideTheRecord() {
+        KeychainVault vault(QStringLiteral("KalvorTest"));
+        QVERIFY(vault.checkAvailable().result().ok());
+        Connection connection = Connection::makeNew();
+        connection.password = QStringLiteral("pässword with spaces");
+        const PlacedPassword placed = placePassword(vault, connection).result();
+        QVERIFY2(placed.notice.isEmpty(), qPrintable(placed.notice));
+        QVERIFY(placed.record.password.isEmpty());
+        QVERIFY(placed.record.passwordInKeyring);
+
+        // Another client of the Secret Service finds it: it is in the keyring, not in a copy of ours.
+        QProcess lookup;
+        lookup.start(QStringLiteral("secret-tool"),
+                     {QStringLiteral("lookup"), QStringLiteral("server"), QStringLiteral("KalvorTest"),
+                      QStringLiteral("user"), connection.id.toString(QUuid::WithoutBraces).toUpper()});
+        QVERIFY(lookup.waitForFinished(20000));
+        QCOMPARE(QString::fromUtf8(lookup.readAllStandardOutput()), connection.password);
+
+        QCOMPARE(fillPassword(vault, placed.record).result().connection.password, connection.password);
+        QVERIFY(vault.write(connection.id, QStringLiteral("second")).result().ok());
+        QCOMPARE(vault.read(connection.id).result().password, QStringLiteral("second"));
+        QVERIFY(vault.remove(connection.id).result().ok());
+        QVERIFY(vault.remove(connection.id).result().ok()); // nothing left to remove is no failure
+        const FilledPassword missing = fillPassword(vault, placed.record).result();
+        QCOMPARE(missing.status, Status::notFound);
+        QVERIFY(missing.connection.password.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(KeyringTest)
+#include "tst_keyring.moc"
