@@ -1,9 +1,12 @@
+#include "MemoryDefaultsStore.h"
 #include "ReadOnlyFolder.h"
 #include "TestFtpServer.h"
-#include "ftp/RemoteTasks.h"
-#include "model/DefaultsStore.h"
+#include "WindowDriver.h"
 #include "model/FavoritesManager.h"
 #include "model/RecordJson.h"
+#include "session/AppNotifications.h"
+#include "session/HandInSlot.h"
+#include "session/RemoteTaskPool.h"
 #include "ui/main/ContentView.h"
 #include "ui/main/ErrorBanner.h"
 #include "ui/panels/FavoritesSidebarView.h"
@@ -124,6 +127,10 @@ class FaultsTest : public QObject {
 
     std::unique_ptr<DefaultsStore> m_store;
     std::unique_ptr<FavoritesManager> m_manager;
+    AppNotifications m_notifications;
+    HandInSlot m_handIns;
+    std::unique_ptr<RemoteTaskPool> m_pool;
+    std::unique_ptr<SessionContext> m_context;
     std::unique_ptr<ContentView> m_window;
     QTemporaryDir m_local;
 
@@ -144,7 +151,10 @@ class FaultsTest : public QObject {
     void showWindow(std::unique_ptr<DefaultsStore> store) {
         m_store = std::move(store);
         m_manager = std::make_unique<FavoritesManager>(*m_store);
-        m_window = std::make_unique<ContentView>(*m_manager);
+        m_pool = std::make_unique<RemoteTaskPool>();
+        m_context =
+            std::make_unique<SessionContext>(SessionContext{*m_manager, *m_pool, m_notifications, m_handIns});
+        m_window = std::make_unique<ContentView>(*m_context);
         m_window->resize(900, 600);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -153,8 +163,8 @@ class FaultsTest : public QObject {
     bool waitIdle(int deadlineMs = operationDeadlineMs) const {
         return QTest::qWaitFor(
             [this] {
-                return !state().isLoading() && !state().isUploading() && !state().isDeleting() &&
-                       !state().isCreatingFolder();
+                return !state().browser().isLoading() && !state().upload().isBusy() &&
+                       !state().deletes().isDeleting() && !state().newFolder().isCreating();
             },
             deadlineMs);
     }
@@ -174,8 +184,8 @@ class FaultsTest : public QObject {
     }
 
     bool errorShown() const {
-        return state().errorMessage() && !state().errorMessage()->isEmpty() && banner()->isVisible() &&
-               banner()->message() == *state().errorMessage();
+        const std::optional<QString>& message = state().browser().errorMessage();
+        return message && !message->isEmpty() && banner()->isVisible() && banner()->message() == *message;
     }
 
     // Asks to delete the listed entry of that name and confirms with the destructive button.
@@ -183,13 +193,11 @@ class FaultsTest : public QObject {
         const int row = fileRow(name);
         if (row < 0)
             return false;
-        state().requestDelete(*fileList()->model()->fileAt(row));
-        if (!QTest::qWaitFor([&] { return m_window->deleteConfirmation() != nullptr; }))
-            return false;
-        QTest::mouseClick(
-            m_window->deleteConfirmation()->findChild<QPushButton*>(QStringLiteral("deleteConfirm")),
-            Qt::LeftButton);
-        return true;
+        const RemoteFile entry = *fileList()->model()->fileAt(row);
+        state().deletes().requestDelete(entry);
+        return windowdriver::answerQuestion(
+            m_window.get(),
+            (entry.isDirectory ? QStringLiteral("Delete folder: ") : QStringLiteral("Delete file: ")) + name);
     }
 
     int fileRow(const QString& name) const {
@@ -240,9 +248,10 @@ class FaultsTest : public QObject {
     // Opens a live server and checks that its listing arrives: the window still works.
     void openAndList(const TestFtpServer& server, const QString& expectedName) {
         const Connection connection = addAndOpen(server);
-        QVERIFY(state().currentConnection() && state().currentConnection()->id == connection.id);
+        QVERIFY(state().browser().connection() && state().browser().connection()->id == connection.id);
         QVERIFY(waitIdle());
-        QVERIFY2(!state().errorMessage(), qPrintable(state().errorMessage().value_or(QString())));
+        QVERIFY2(!state().browser().errorMessage(),
+                 qPrintable(state().browser().errorMessage().value_or(QString())));
         QVERIFY(shownNames().contains(expectedName));
         QVERIFY(!banner()->isVisible());
     }
@@ -273,11 +282,13 @@ private Q_SLOTS:
 
     void cleanup() {
         m_window.reset();
+        // Every curl run this test started has ended: nothing is left running behind the window.
+        QVERIFY(!m_pool ||
+                QTest::qWaitFor([this] { return m_pool->tasksRunning() == 0; }, operationDeadlineMs));
+        m_context.reset();
+        m_pool.reset();
         m_manager.reset();
         m_store.reset();
-        // Every curl run this test started has ended: nothing is left running behind the window.
-        QVERIFY(
-            QTest::qWaitFor([] { return remoteTaskPool().activeThreadCount() == 0; }, operationDeadlineMs));
     }
 
     void serverKilledMidUpload_reportsTheErrorAndClaimsNothing() {
@@ -293,24 +304,26 @@ private Q_SLOTS:
 
         addAndOpen(server);
         QVERIFY(waitIdle());
-        state().setFileChooser([files](auto answer) { answer(files); });
-        QSignalSpy loading(&state(), &BrowserState::loadingChanged);
+        QSignalSpy loading(&state().browser(), &FolderBrowser::loadingChanged);
         // On localhost the whole batch may start and fail between two looks: record what the window showed.
         QStringList progressLines;
         QObject watching;
-        connect(&state(), &BrowserState::activityChanged, &watching, [&] {
-            if (state().isUploading() && state().mainUploadProgressText())
-                progressLines << *state().mainUploadProgressText();
+        connect(&state().upload(), &UploadJob::progressChanged, &watching, [&] {
+            if (state().upload().isTransferring() && state().upload().progressLine())
+                progressLines << *state().upload().progressLine();
         });
         action("uploadFileAction")->trigger();
-        QVERIFY(QTest::qWaitFor([&] { return !progressLines.isEmpty() && !state().isUploading(); },
+        QVERIFY(windowdriver::chooseFiles(m_window.get(), m_local.path(),
+                                          {QStringLiteral("big.bin"), QStringLiteral("later.txt")}));
+        QVERIFY(QTest::qWaitFor([&] { return !progressLines.isEmpty() && !state().upload().isBusy(); },
                                 operationDeadlineMs));
 
         QVERIFY(server.waitForExit(operationDeadlineMs)); // the fault did happen
-        QVERIFY2(errorShown(), qPrintable(state().errorMessage().value_or(QStringLiteral("<none>"))));
-        QVERIFY(!state().isUploading());
-        QVERIFY(!state().mainUploadProgressText());
-        QCOMPARE(state().mainUploadProgressValue(), 0.0); // no byte counted as uploaded
+        QVERIFY2(errorShown(),
+                 qPrintable(state().browser().errorMessage().value_or(QStringLiteral("<none>"))));
+        QVERIFY(!state().upload().isTransferring());
+        QVERIFY(!state().upload().progressLine());
+        QCOMPARE(state().upload().progressValue(), 0.0); // no byte counted as uploaded
         QVERIFY(!m_window->findChild<QProgressBar*>(QStringLiteral("uploadProgressBar"))->isVisible());
         // The first failure ends the batch: the second file is never tried, and no reload pretends success.
         QCOMPARE(server.treeCommands(), (QStringList{QStringLiteral("LIST /"), QStringLiteral("LIST /"),
@@ -339,12 +352,13 @@ private Q_SLOTS:
         addAndOpen(server);
         QVERIFY(waitIdle());
         QVERIFY(confirmDeleteOf(QStringLiteral("tree")));
-        QVERIFY(state().isDeleting());
+        QVERIFY(state().deletes().isDeleting());
         QVERIFY(waitIdle());
 
         QVERIFY(server.waitForExit(operationDeadlineMs));
-        QVERIFY2(errorShown(), qPrintable(state().errorMessage().value_or(QStringLiteral("<none>"))));
-        QVERIFY(!state().isDeleting());
+        QVERIFY2(errorShown(),
+                 qPrintable(state().browser().errorMessage().value_or(QStringLiteral("<none>"))));
+        QVERIFY(!state().deletes().isDeleting());
         QVERIFY(!busyText()->isVisible());
         int left = 0;
         for (const QString& path : tree)
@@ -367,27 +381,27 @@ private Q_SLOTS:
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib, hanging);
         server.writeFile(QStringLiteral("/__hang__/inside.txt"), "i");
         server.writeFile(QStringLiteral("/open/here.txt"), "h");
-        QSignalSpy dropped(&state(), &BrowserState::listingDropped);
+        QSignalSpy dropped(&state().browser(), &FolderBrowser::listingDropped);
 
         const Connection connection = addAndOpen(server);
         QVERIFY(waitIdle());
 
         // Enter the folder whose listing never comes: it stays loading...
         clickEntry(QStringLiteral("__hang__"));
-        QCOMPARE(state().currentPath(), QStringLiteral("__hang__/"));
+        QCOMPARE(state().browser().currentPath(), QStringLiteral("__hang__/"));
         QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().contains(QStringLiteral("LIST /__hang__/")),
                                  operationDeadlineMs);
-        QVERIFY(state().isLoading());
+        QVERIFY(state().browser().isLoading());
         QVERIFY(fileList()->isLoading());
         // ...and the user goes elsewhere: the parent and another folder list at once.
-        state().navigateUp();
+        state().browser().navigateUp();
         QVERIFY(waitIdle());
         QVERIFY(shownNames().contains(QStringLiteral("open")));
         clickEntry(QStringLiteral("open"));
         QVERIFY(waitIdle());
         QCOMPARE(shownNames(), QStringList{QStringLiteral("here.txt")});
         QVERIFY(!fileList()->isLoading());
-        QVERIFY(!state().errorMessage());
+        QVERIFY(!state().browser().errorMessage());
 
         // The form can be shown and saved meanwhile.
         addConnectionThroughForm(QStringLiteral("Meanwhile"), QStringLiteral("example.invalid"));
@@ -401,12 +415,12 @@ private Q_SLOTS:
         QVERIFY(confirmDeleteOf(QStringLiteral("__hang__")));
         QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().count(QStringLiteral("LIST /__hang__/")) == 2,
                                  operationDeadlineMs);
-        QVERIFY(state().isDeleting());
+        QVERIFY(state().deletes().isDeleting());
         QVERIFY(busyText()->isVisible());
         QCOMPARE(busyText()->text(), QStringLiteral("Deleting\u2026"));
 
         clickEntry(QStringLiteral("open"));
-        QTRY_VERIFY_WITH_TIMEOUT(!state().isLoading(), operationDeadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!state().browser().isLoading(), operationDeadlineMs);
         QCOMPARE(shownNames(), QStringList{QStringLiteral("here.txt")});
         QVERIFY(action("uploadFileAction")->isEnabled());
         QVERIFY(action("newFolderAction")->isEnabled());
@@ -421,30 +435,32 @@ private Q_SLOTS:
         QVERIFY(server.isFolder(QStringLiteral("/open/made")));
 
         const QUrl small = makeLocalFile(m_local.filePath(QStringLiteral("small.txt")), 10);
-        state().setFileChooser([small](auto answer) { answer({small}); });
         action("uploadFileAction")->trigger();
+        QVERIFY(windowdriver::chooseFiles(m_window.get(), m_local.path(), {small.fileName()}));
         QTRY_VERIFY_WITH_TIMEOUT(shownNames().contains(QStringLiteral("small.txt")), operationDeadlineMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!state().isUploading() && !state().isLoading(), operationDeadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!state().upload().isBusy() && !state().browser().isLoading(),
+                                 operationDeadlineMs);
         QCOMPARE(server.readFile(QStringLiteral("/open/small.txt")).size(), 10);
 
         // Still the only sign left: the stuck delete's own.
-        QVERIFY(state().isDeleting());
+        QVERIFY(state().deletes().isDeleting());
         QCOMPARE(busyText()->text(), QStringLiteral("Deleting\u2026"));
         QVERIFY(busyText()->isVisible());
-        QVERIFY(!state().errorMessage());
+        QVERIFY(!state().browser().errorMessage());
         QVERIFY(server.exists(QStringLiteral("/__hang__/inside.txt")));
 
         // A second delete that completes must not take the stuck one's sign with it.
         QVERIFY(confirmDeleteOf(QStringLiteral("here.txt")));
-        QTRY_VERIFY_WITH_TIMEOUT(!shownNames().contains(QStringLiteral("here.txt")) && !state().isLoading(),
+        QTRY_VERIFY_WITH_TIMEOUT(!shownNames().contains(QStringLiteral("here.txt")) &&
+                                     !state().browser().isLoading(),
                                  operationDeadlineMs);
         QVERIFY(!server.exists(QStringLiteral("/open/here.txt")));
-        QVERIFY(state().isDeleting() && busyText()->isVisible());
+        QVERIFY(state().deletes().isDeleting() && busyText()->isVisible());
 
         // Stopping the server ends both stuck curl runs: the delete reports, the old listing is dropped.
         server.stop();
         QTRY_VERIFY_WITH_TIMEOUT(errorShown(), operationDeadlineMs);
-        QVERIFY(!state().isDeleting());
+        QVERIFY(!state().deletes().isDeleting());
         QTRY_COMPARE_WITH_TIMEOUT(dropped.size(), 1, operationDeadlineMs);
         QCOMPARE(dropped.first().first().toString(), QStringLiteral("__hang__/"));
         QCOMPARE(shownNames(), (QStringList{QStringLiteral("made"), QStringLiteral("small.txt")}));
@@ -473,32 +489,34 @@ private Q_SLOTS:
         QVERIFY(waitIdle());
         QCOMPARE(shownNames(), QStringList{QStringLiteral("keep.txt")});
 
-        state().setCurlPath(crashing);
+        m_pool->setCurlPath(crashing);
         if (operation == u"list") {
-            state().loadFiles();
+            state().browser().loadFiles();
         } else if (operation == u"upload") {
-            const QUrl file = makeLocalFile(m_local.filePath(QStringLiteral("up.txt")), 3);
-            state().performUpload({file}, connection, QStringLiteral("/"));
+            makeLocalFile(m_local.filePath(QStringLiteral("up.txt")), 3);
+            action("uploadFileAction")->trigger();
+            QVERIFY(windowdriver::chooseFiles(m_window.get(), m_local.path(), {QStringLiteral("up.txt")}));
         } else if (operation == u"delete") {
-            state().performDelete(fileList()->files().first(), connection);
+            QVERIFY(confirmDeleteOf(QStringLiteral("keep.txt")));
         } else {
-            state().openNewFolderSheet();
-            state().setNewFolderName(QStringLiteral("new"));
-            state().createFolderInCurrentConnection();
+            state().newFolder().openSheet();
+            state().newFolder().setName(QStringLiteral("new"));
+            state().newFolder().create();
         }
         QVERIFY(waitIdle());
 
-        QVERIFY2(errorShown(), qPrintable(state().errorMessage().value_or(QStringLiteral("<none>"))));
-        QVERIFY2(state().errorMessage()->contains(expected), qPrintable(*state().errorMessage()));
+        const QString error = state().browser().errorMessage().value_or(QStringLiteral("<none>"));
+        QVERIFY2(errorShown(), qPrintable(error));
+        QVERIFY2(error.contains(expected), qPrintable(error));
         // One run, and it failed: no reload or follow-up treats the crash as success.
         QCOMPARE(fakeCurlRuns(crashing), 1);
-        QCOMPARE(state().mainUploadProgressValue(), 0.0);
+        QCOMPARE(state().upload().progressValue(), 0.0);
         if (operation == u"list")
             QVERIFY(fileList()->files().isEmpty());
         else
             QCOMPARE(shownNames(), QStringList{QStringLiteral("keep.txt")});
         if (operation == u"mkdir")
-            QVERIFY(state().showNewFolderSheet()); // still open, the name kept for another try
+            QVERIFY(state().newFolder().isSheetShown()); // still open, the name kept for another try
         QVERIFY(server.exists(QStringLiteral("/keep.txt")));
     }
 
@@ -534,14 +552,14 @@ private Q_SLOTS:
         pulse.setInterval(10);
         connect(&pulse, &QTimer::timeout, this, [&] {
             ++ticks;
-            if (state().isLoading())
+            if (state().browser().isLoading())
                 ++ticksWhileLoading;
         });
         pulse.start();
 
         Connection connection = Connection::makeNew();
         connection.host = QStringLiteral("flood.invalid");
-        state().setCurlPath(flooding);
+        m_pool->setCurlPath(flooding);
         state().openConnection(connection);
         QVERIFY(waitIdle(floodDeadlineMs));
         const int ticksAtResult = ticks;
@@ -554,13 +572,14 @@ private Q_SLOTS:
             QVERIFY(errorShown());
             QVERIFY(fileList()->files().isEmpty());
         } else if (outcome == u"entries") {
-            QVERIFY2(!state().errorMessage(), qPrintable(state().errorMessage().value_or(QString())));
+            QVERIFY2(!state().browser().errorMessage(),
+                     qPrintable(state().browser().errorMessage().value_or(QString())));
             QCOMPARE(shownNames(), QStringList{QStringLiteral("survivor")});
         } else {
-            QVERIFY(errorShown() || (!state().errorMessage() && !fileList()->files().isEmpty()));
+            QVERIFY(errorShown() || (!state().browser().errorMessage() && !fileList()->files().isEmpty()));
         }
 
-        state().setCurlPath(defaultCurlPath());
+        m_pool->setCurlPath(defaultCurlPath());
         openAndList(spare, QStringLiteral("alive.txt"));
     }
 
@@ -690,13 +709,14 @@ private Q_SLOTS:
             QVERIFY(m_manager->favorites().isEmpty());
             QVERIFY(sidebarShowsConnectionNamed(QStringLiteral("Second")));
         }
-        QVERIFY(!state().errorMessage());
+        QVERIFY(!state().browser().errorMessage());
         // Loading writes nothing: the damaged file is still there, as it was.
         QCOMPARE(entriesIn(folder), entriesBefore);
         QCOMPARE(readAll(connectionsCut ? connectionsFile : favoritesFile), cutShort);
 
         addConnectionThroughForm(QStringLiteral("Added"), QStringLiteral("added.invalid"));
-        QVERIFY2(!state().errorMessage(), qPrintable(state().errorMessage().value_or(QString())));
+        QVERIFY2(!state().browser().errorMessage(),
+                 qPrintable(state().browser().errorMessage().value_or(QString())));
         const Connection added = m_manager->connections().last();
         QCOMPARE(added.name, QStringLiteral("Added"));
 
