@@ -240,30 +240,6 @@ private Q_SLOTS:
         QCOMPARE(m_slot.take(), std::optional(waiting));
     }
 
-    void twoHandInsBeforeAnyWindow_onlySecondWaits() {
-        KalvorServiceProvider instance(m_slot, freshInstance());
-        watch(instance);
-        QVERIFY(instance.listen());
-        QCOMPARE(sendBesideLoop({u"a.txt"_s, u"b c.txt"_s}, m_dir.path(), instance.serverPath()).result,
-                 SendResult::sent);
-        QCOMPARE(sendBesideLoop({u"sub/inner.txt"_s}, m_dir.path(), instance.serverPath()).result,
-                 SendResult::sent);
-        QCOMPARE(m_slot.take(), std::optional(urls({u"sub/inner.txt"_s})));
-        QCOMPARE(m_slot.take(), std::nullopt);
-    }
-
-    void coldStart_keepsFilesForTheFirstWindow() {
-        KalvorServiceProvider provider(m_slot, freshInstance());
-        watch(provider);
-        QString message = u"stale"_s;
-        QCOMPARE(provider.startUp({u"b c.txt"_s, u"a.txt"_s}, m_dir.path(), &message), Startup::showWindow);
-        QCOMPARE(message, QString());
-        QVERIFY(provider.isListening());
-        QCOMPARE(m_slot.take(), std::optional(urls({u"b c.txt"_s, u"a.txt"_s})));
-        settle();
-        QCOMPARE(m_events, QStringList{u"upload"_s}); // announced, but nothing raised: no window exists yet
-    }
-
     void coldStartWithoutFile_failsAndStartsNothing() {
         KalvorServiceProvider provider(m_slot, freshInstance());
         watch(provider);

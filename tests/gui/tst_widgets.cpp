@@ -45,7 +45,9 @@ QStringList renderedRows(const FileListModel& model) {
     for (int row = 0; row < model.rowCount(); ++row) {
         const QModelIndex index = model.index(row);
         const int kind = index.data(FileListModel::KindRole).toInt();
-        rows << QString::fromLatin1(kinds[kind]) + index.data().toString() + (kind == 0 ? u"]"_s : QString());
+        const QString size = index.data(FileListModel::SizeTextRole).toString();
+        rows << QString::fromLatin1(kinds[kind]) + index.data().toString() +
+                    (kind == 0 ? u"]"_s : QString()) + (size.isEmpty() ? QString() : u' ' + size);
     }
     return rows;
 }
@@ -102,8 +104,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("canNavigateUp");
         QTest::addColumn<QStringList>("expected");
-        const QStringList entries{u"[Folders]"_s, u"folder b"_s,   u"folder a"_s,
-                                  u"[Files]"_s,   u"file z.txt"_s, u"file a.txt"_s};
+        // Sizes only for files whose size is known, never for folders.
+        const QString sized = u"file z.txt "_s + formatByteCount(1'500'000);
+        const QStringList entries{u"[Folders]"_s, u"folder b"_s, u"folder a"_s,
+                                  u"[Files]"_s,   sized,         u"file a.txt"_s};
         QTest::newRow("no way up: no parent row") << u"/"_s << false << entries;
         QTest::newRow("a way up") << u"/pub"_s << true << QStringList{u"parent: Parent folder"_s} + entries;
     }
@@ -116,29 +120,12 @@ private Q_SLOTS:
         QSignalSpy resets(view.model(), &QAbstractItemModel::modelReset);
         view.setCurrentPath(path, canNavigateUp);
         // Kept in the order given (the listing's), folders first.
-        view.setFiles(
-            {entry(u"z.txt"_s, false), entry(u"b"_s, true), entry(u"a.txt"_s, false), entry(u"a"_s, true)});
+        view.setFiles({entry(u"z.txt"_s, false, 1'500'000), entry(u"b"_s, true, 4096),
+                       entry(u"a.txt"_s, false), entry(u"a"_s, true)});
         QCOMPARE(renderedRows(*view.model()), expected);
         QCOMPARE(resets.size(), 1); // one reset per listing, not a row per entry
         view.setCurrentPath(u"/elsewhere"_s, !canNavigateUp);
         QCOMPARE(view.model()->kindAt(0), canNavigateUp ? Kind::SectionHeader : Kind::ParentFolder);
-    }
-
-    void fileList_sizeLine_data() {
-        QTest::addColumn<RemoteFile>("shown");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("file with a size")
-            << entry(u"a.bin"_s, false, 1'500'000) << formatByteCount(1'500'000);
-        QTest::newRow("file without a size") << entry(u"a.bin"_s, false) << QString();
-        QTest::newRow("folder whose line carried a size") << entry(u"dir"_s, true, 4096) << QString();
-    }
-    void fileList_sizeLine() {
-        QFETCH(RemoteFile, shown);
-        QFETCH(QString, expected);
-        FileListView view;
-        view.setFiles({shown});
-        const QModelIndex index = view.model()->index(rowNamed(*view.model(), shown.name));
-        QCOMPARE(index.data(FileListModel::SizeTextRole).toString(), expected);
     }
 
     void fileList_clicks_data() {
@@ -266,6 +253,9 @@ private Q_SLOTS:
         QCOMPARE(store.favorites().size(), 1);
         QCOMPARE(list->count(), 5);
         QVERIFY(!sidebar.contextMenuForRow(0) && !sidebar.contextMenuForRow(1));
+        // "Add Server" takes the accent while the form is shown.
+        sidebar.setShowConnectionForm(true);
+        QCOMPARE(list->item(0)->foreground().color(), list->palette().color(QPalette::Highlight));
     }
 
     void form_port_data() {

@@ -3,6 +3,7 @@
 #include "SessionHarness.h"
 #include "TestFtpServer.h"
 #include "WindowDriver.h"
+#include "session/UploadToFavoriteFlow.h"
 #include "ui/main/ContentView.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/ErrorBanner.h"
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -41,21 +43,8 @@ class WindowTest : public QObject {
     QAction* action(const QString& name) const { return child<QAction>(name); }
     BrowserState& state() const { return m_window->state(); }
 
-    bool waitIdle() const {
-        return QTest::qWaitFor(
-            [this] {
-                return !state().browser().isLoading() && !state().upload().isBusy() &&
-                       !state().deletes().isDeleting() && !state().newFolder().isCreating();
-            },
-            remoteTimeoutMs);
-    }
-
     const RemoteFile* shown(const QString& name) const {
-        for (const RemoteFile& file : child<FileListView>(u"fileList"_s)->files()) {
-            if (file.name == name)
-                return &file;
-        }
-        return nullptr;
+        return findEntry(child<FileListView>(u"fileList"_s)->files(), name);
     }
 
     // The entry's context menu, as a right click would show it.
@@ -121,7 +110,7 @@ private Q_SLOTS:
         QVERIFY(toolbar->isVisible());
         QCOMPARE(child<QLabel>(u"headerName"_s)->text(), u"127.0.0.1:1"_s);
         QVERIFY(!action(u"uploadFileAction"_s)->isEnabled()); // while the listing runs
-        QVERIFY(waitIdle());
+        QVERIFY(waitIdle(state()));
         QVERIFY(action(u"uploadFileAction"_s)->isEnabled());
         auto* banner = child<ErrorBanner>(u"errorBanner"_s);
         QVERIFY(banner->isVisible());
@@ -135,12 +124,11 @@ private Q_SLOTS:
         server.writeFile(u"/notes.txt"_s, "n");
         server.makeFolder(u"/photos"_s);
         const Connection connection = openServer(server);
-        QVERIFY(waitIdle());
+        QVERIFY(waitIdle(state()));
         auto* path = child<ElidedLabel>(u"headerPath"_s);
         QCOMPARE(path->fullText(), u"/"_s);
 
-        // A folder can become a favorite, a file cannot; the sidebar shows the new favorite.
-        QVERIFY(!menuFor(u"notes.txt"_s)->findChild<QAction*>(u"addToFavoritesAction"_s));
+        // A folder becomes a favorite from its menu.
         menuFor(u"photos"_s)->findChild<QAction*>(u"addToFavoritesAction"_s)->trigger();
         QCOMPARE(m_h->store.favorites().size(), 1);
         QCOMPARE(m_h->store.favorites().first().connectionId, connection.id);
@@ -171,21 +159,27 @@ private Q_SLOTS:
         QTRY_VERIFY(!m_window->newFolderSheet());
         QVERIFY(!state().newFolder().isSheetShown());
 
-        // Entering a folder through the list; the header follows.
+        // Entering a folder through the list; the header follows, shortening a long path in the middle.
         QListView* list = child<FileListView>(u"fileList"_s)->listView();
         const int photos =
             list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, u"photos"_s).first().row();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualRect(list->model()->index(photos, 0)).center());
         QCOMPARE(path->fullText(), u"photos/"_s);
-        QVERIFY(waitIdle());
+        QVERIFY(waitIdle(state()));
+        RemoteFile deep;
+        deep.path = u"/start/"_s + QString(300, u'x') + u"/end"_s;
+        state().browser().enterFolder(deep);
+        QVERIFY(path->text().startsWith(u"/sta"_s) && path->text().endsWith(u"end/"_s));
+        QVERIFY(path->text().contains(QChar(0x2026)));
+        QVERIFY(waitIdle(state()));
     }
 
     void upload_chooserOverwriteBoxAndProgress() {
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
         server.writeFile(u"/a.txt"_s, "old");
         openServer(server);
-        QVERIFY(waitIdle());
+        QVERIFY(waitIdle(state()));
         m_h->localFile(u"a.txt"_s, "new");
         const QUrl b = m_h->localFile(u"b.txt"_s, QByteArray(2000, 'b'));
 
@@ -199,23 +193,20 @@ private Q_SLOTS:
         QCOMPARE(server.readFile(u"/b.txt"_s).size(), 2000);
 
         // While a transfer runs the header shows it, and its stop button ends it without an error.
-        const QString holding =
-            m_h->fakeCurl(u"holding-curl"_s, "case \"$*\" in *\" -T \"*) while [ ! -e '" +
-                                                 QFile::encodeName(m_h->local.filePath(u"go"_s)) +
-                                                 "' ]; do sleep 0.05; done ;; esac");
-        m_h->pool.setCurlPath(holding);
-        QVERIFY(
-            state().upload().start(*state().browser().connection(), u"/"_s, {b}, &m_h->prompter, this, {}));
+        const HoldingCurl curl;
+        m_h->pool.setCurlPath(curl.path());
+        QVERIFY(state().upload().start(*state().browser().connection(), u"/"_s,
+                                       {b, m_h->localFile(u"c.txt"_s)}, &m_h->prompter, this, {}));
         auto* line = child<QLabel>(u"uploadProgressText"_s);
         QTRY_COMPARE(line->text(), u"b.txt \u2014 2.00 kB \u00b7 0 bytes/2.00 kB"_s);
         QVERIFY(child<QProgressBar>(u"uploadProgressBar"_s)->isVisible());
         QVERIFY(!action(u"uploadFileAction"_s)->isEnabled() && !action(u"newFolderAction"_s)->isEnabled());
         QTest::mouseClick(child<QToolButton>(u"uploadStopButton"_s), Qt::LeftButton);
-        QFile(m_h->local.filePath(u"go"_s)).open(QIODevice::WriteOnly);
-        QVERIFY(waitIdle());
+        curl.release();
+        QVERIFY(waitIdle(state()));
         QVERIFY(!line->isVisible());
         QVERIFY(!state().browser().errorMessage());
-        QCOMPARE(m_h->fakeCurlRuns(holding), 3); // the check, the one upload, the listing after it
+        QCOMPARE(curl.runs(), 3); // the check, b.txt, the listing after it: c.txt never went
     }
 
     void handIn_sheetUploadsAndCloses() {
@@ -231,7 +222,8 @@ private Q_SLOTS:
         QCOMPARE(sheet->findChild<QLabel*>(u"uploadSheetFileCount"_s)->text(), u"2 file(s) selected"_s);
         auto* upload = sheet->findChild<QPushButton*>(u"uploadSheetUpload"_s);
         QVERIFY(!upload->isEnabled());
-        QCOMPARE(sheet->favoriteRows().size(), 1);
+        m_h->store.addFavorite(connection.id, u"Root"_s, u"/"_s); // rows follow the store
+        QCOMPARE(sheet->favoriteRows().size(), 2);
         QTest::mouseClick(sheet->favoriteRows().first(), Qt::LeftButton);
         QVERIFY(upload->isEnabled());
 
@@ -246,10 +238,16 @@ private Q_SLOTS:
         QCOMPARE(server.readFile(u"/data/x.txt"_s), QByteArray("new"));
         QCOMPARE(server.readFile(u"/data/y.txt"_s), QByteArray("y"));
 
-        // Escape is the sheet's "Cancel": the hand-in is over.
+        // A new hand-in replaces the sheet shown; Escape is the sheet's "Cancel": the hand-in is over.
         m_h->handIns.store({m_h->localFile(u"z.txt"_s)});
         state().takeHandIn();
         QTRY_VERIFY(m_window->uploadSheet());
+        const QPointer<UploadToFavoriteSheet> first = m_window->uploadSheet();
+        m_h->handIns.store({m_h->localFile(u"p.txt"_s), m_h->localFile(u"q.txt"_s)});
+        state().takeHandIn();
+        QTRY_VERIFY(m_window->uploadSheet() && m_window->uploadSheet() != first);
+        QCOMPARE(m_window->uploadSheet()->flow().files().size(), 2);
+        QTRY_VERIFY(!first);
         QTest::keyClick(m_window->uploadSheet(), Qt::Key_Escape);
         QTRY_VERIFY(!m_window->uploadSheet());
         QVERIFY(!state().pendingUpload());

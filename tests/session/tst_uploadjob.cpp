@@ -46,17 +46,6 @@ struct Upload {
     }
 };
 
-// A stand-in for curl that lists an empty folder (or one holding the given entry line) and holds every upload
-// until the test lets it go; each upload writes its process id first.
-QString holdingCurl(const SessionHarness& h, const QByteArray& entryLine = {}) {
-    const QByteArray pid = QFile::encodeName(h.local.filePath(u"pid"_s));
-    const QByteArray go = QFile::encodeName(h.local.filePath(u"go"_s));
-    const QByteArray listing = entryLine.isEmpty() ? ":" : "printf '%s\\r\\n' '" + entryLine + "'";
-    return h.fakeCurl(u"holding-curl"_s, "case \"$*\" in\n*\" -T \"*)\n  echo $$ > '" + pid +
-                                             "'\n  while [ ! -e '" + go + "' ]; do sleep 0.05; done ;;\n*) " +
-                                             listing + " ;;\nesac");
-}
-
 } // namespace
 
 class UploadJobTest : public QObject {
@@ -211,7 +200,8 @@ private Q_SLOTS:
     void cancel_isNoError() {
         QFETCH(bool, whileAsking);
         SessionHarness h;
-        h.pool.setCurlPath(holdingCurl(h, whileAsking ? "-rw-r--r-- 1 u g 3 Jan 01 2024 a.txt" : ""));
+        const HoldingCurl curl(whileAsking ? "-rw-r--r-- 1 u g 3 Jan 01 2024 a.txt" : "");
+        h.pool.setCurlPath(curl.path());
         UploadJob job(h.context);
         Connection connection = Connection::makeNew();
         connection.host = u"stand-in.invalid"_s;
@@ -223,16 +213,16 @@ private Q_SLOTS:
         if (whileAsking)
             QTRY_VERIFY(h.prompter.isAsking());
         else
-            QTRY_VERIFY(QFileInfo::exists(h.local.filePath(u"pid"_s)));
+            QVERIFY(curl.waitForUpload());
         job.cancel();
         if (whileAsking)
             h.prompter.answer(u"Overwrite"_s); // too late: the upload is over
-        QFile(h.local.filePath(u"go"_s)).open(QIODevice::WriteOnly);
+        curl.release();
         QVERIFY(upload.finish());
         QCOMPARE(int(upload.result->outcome), int(Outcome::cancelled));
         QVERIFY(upload.result->error.isEmpty());
         QTRY_COMPARE(h.pool.tasksRunning(), 0);
-        QCOMPARE(h.fakeCurlRuns(h.pool.curlPath()), whileAsking ? 1 : 2); // b.txt never tried
+        QCOMPARE(curl.runs(), whileAsking ? 1 : 2); // b.txt never tried
     }
 
     void quit_asksOnlyWhileWorkRuns_data() {
@@ -246,12 +236,13 @@ private Q_SLOTS:
         QFETCH(bool, uploading);
         QFETCH(QString, answer);
         SessionHarness h;
-        h.pool.setCurlPath(holdingCurl(h));
+        const HoldingCurl curl;
+        h.pool.setCurlPath(curl.path());
         UploadJob job(h.context);
         Upload upload;
         if (uploading) {
             upload.start(h, job, Connection::makeNew(), u"/"_s, {h.localFile(u"big.bin"_s, "b")});
-            QTRY_VERIFY(QFileInfo::exists(h.local.filePath(u"pid"_s)));
+            QVERIFY(curl.waitForUpload());
             QCOMPARE(h.pool.changesRunning(), 1);
         }
         bool quit = false;
@@ -262,12 +253,10 @@ private Q_SLOTS:
         QCOMPARE(quit, answer != u"Cancel");
         if (!uploading)
             return;
-        QFile pidFile(h.local.filePath(u"pid"_s));
-        QVERIFY(pidFile.open(QIODevice::ReadOnly));
-        const QString proc = u"/proc/"_s + QString::fromLatin1(pidFile.readAll().trimmed());
+        const QString proc = curl.uploadProcess();
         if (answer == u"Cancel") {
             QVERIFY(QFileInfo::exists(proc) && !upload.result);
-            QFile(h.local.filePath(u"go"_s)).open(QIODevice::WriteOnly);
+            curl.release();
             QVERIFY(upload.finish());
             QCOMPARE(int(upload.result->outcome), int(Outcome::uploaded));
             return;

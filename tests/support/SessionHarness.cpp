@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QMetaObject>
+#include <QTest>
 
 void ScriptedPrompter::chooseLocalFiles(std::function<void(const QList<QUrl>&)> answer) {
     const QList<QUrl> chosen = files.isEmpty() ? QList<QUrl>() : files.takeFirst();
@@ -38,8 +39,9 @@ QUrl SessionHarness::localFile(const QString& name, const QByteArray& content) c
     return QUrl::fromLocalFile(file.fileName());
 }
 
-QString SessionHarness::fakeCurl(const QString& name, const QByteArray& body) const {
-    const QString path = local.filePath(name);
+namespace {
+
+QString writeFakeCurl(const QString& path, const QByteArray& body) {
     QFile script(path);
     if (!script.open(QIODevice::WriteOnly))
         qFatal("cannot write %s", qPrintable(path));
@@ -49,7 +51,70 @@ QString SessionHarness::fakeCurl(const QString& name, const QByteArray& body) co
     return path;
 }
 
-int SessionHarness::fakeCurlRuns(const QString& path) const {
+int runsOf(const QString& path) {
     QFile runs(path + QStringLiteral(".runs"));
     return runs.open(QIODevice::ReadOnly) ? int(runs.readAll().count('\n')) : 0;
+}
+
+} // namespace
+
+QString SessionHarness::fakeCurl(const QString& name, const QByteArray& body) const {
+    return writeFakeCurl(local.filePath(name), body);
+}
+
+int SessionHarness::fakeCurlRuns(const QString& path) const {
+    return runsOf(path);
+}
+
+HoldingCurl::HoldingCurl(const QByteArray& entryLine) {
+    const QByteArray pid = QFile::encodeName(m_dir.filePath(QStringLiteral("pid")));
+    const QByteArray go = QFile::encodeName(m_dir.filePath(QStringLiteral("go")));
+    const QByteArray listing = entryLine.isEmpty() ? ":" : "printf '%s\\r\\n' '" + entryLine + "'";
+    // No exec: the run must stay this script's process, so that its command line names the stand-in.
+    m_path = writeFakeCurl(m_dir.filePath(QStringLiteral("holding-curl")),
+                           "case \"$*\" in\n*\" -T \"*)\n  echo $$ > '" + pid + "'\n  while [ ! -e '" + go +
+                               "' ]; do sleep 0.05; done ;;\n*) " + listing + " ;;\nesac");
+}
+
+bool HoldingCurl::waitForUpload() const {
+    return QTest::qWaitFor([this] { return QFile::exists(m_dir.filePath(QStringLiteral("pid"))); });
+}
+
+QString HoldingCurl::uploadProcess() const {
+    QFile pid(m_dir.filePath(QStringLiteral("pid")));
+    return pid.open(QIODevice::ReadOnly)
+               ? QStringLiteral("/proc/") + QString::fromLatin1(pid.readAll().trimmed())
+               : QString();
+}
+
+void HoldingCurl::release() const {
+    QFile(m_dir.filePath(QStringLiteral("go"))).open(QIODevice::WriteOnly);
+}
+
+int HoldingCurl::runs() const {
+    return runsOf(m_path);
+}
+
+bool waitIdle(BrowserState& state, int timeoutMs) {
+    return QTest::qWaitFor(
+        [&] {
+            return !state.browser().isLoading() && !state.upload().isBusy() &&
+                   !state.deletes().isDeleting() && !state.newFolder().isCreating();
+        },
+        timeoutMs);
+}
+
+QStringList entryNames(const QList<RemoteFile>& files) {
+    QStringList result;
+    for (const RemoteFile& file : files)
+        result << file.name;
+    return result;
+}
+
+const RemoteFile* findEntry(const QList<RemoteFile>& files, const QString& name) {
+    for (const RemoteFile& file : files) {
+        if (file.name == name)
+            return &file;
+    }
+    return nullptr;
 }

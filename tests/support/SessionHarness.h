@@ -3,6 +3,7 @@
 #include "MemoryDefaultsStore.h"
 #include "model/FavoritesManager.h"
 #include "session/AppNotifications.h"
+#include "session/BrowserState.h"
 #include "session/HandInSlot.h"
 #include "session/Prompter.h"
 #include "session/RemoteTaskPool.h"
@@ -14,6 +15,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 // The user, from a script: files to choose and the labels of the choices to take, in order. Answers come
 // on a later turn of the event loop, as a dialog's would. A question with no scripted answer stays open
@@ -36,10 +38,14 @@ private:
     std::function<void(int)> m_open;
 };
 
-// Everything a window's flows share, in memory, plus a scratch folder for local files.
+// Everything a window's flows share (the store in memory unless given), plus a scratch folder for local
+// files.
 struct SessionHarness {
-    MemoryDefaultsStore backend;
-    FavoritesManager store{backend};
+    explicit SessionHarness(std::unique_ptr<DefaultsStore> storage = std::make_unique<MemoryDefaultsStore>())
+        : backend(std::move(storage)) {}
+
+    std::unique_ptr<DefaultsStore> backend;
+    FavoritesManager store{*backend};
     AppNotifications notifications;
     HandInSlot handIns;
     RemoteTaskPool pool;
@@ -52,4 +58,28 @@ struct SessionHarness {
     // "<path>.runs".
     QString fakeCurl(const QString& name, const QByteArray& body) const;
     int fakeCurlRuns(const QString& path) const;
+};
+
+// Until nothing of the window loads, uploads, deletes or creates any more.
+bool waitIdle(BrowserState& state, int timeoutMs = 60000);
+QStringList entryNames(const QList<RemoteFile>& files);
+const RemoteFile* findEntry(const QList<RemoteFile>& files, const QString& name);
+
+// A stand-in for curl in a folder of its own: it lists an empty folder (or one holding entryLine) at once and
+// holds every upload until release(). Every run is logged.
+class HoldingCurl {
+public:
+    explicit HoldingCurl(const QByteArray& entryLine = {});
+
+    const QString& path() const { return m_path; }
+    // Until an upload run has started.
+    bool waitForUpload() const;
+    // "/proc/<id>" of the last upload run: it exists while that run lives.
+    QString uploadProcess() const;
+    void release() const;
+    int runs() const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
 };
