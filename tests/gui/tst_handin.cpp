@@ -240,24 +240,6 @@ private Q_SLOTS:
         QCOMPARE(m_slot.take(), std::optional(waiting));
     }
 
-    void coldStartWithoutFile_failsAndStartsNothing() {
-        KalvorServiceProvider provider(m_slot, freshInstance());
-        watch(provider);
-        const QList<QUrl> waiting = urls({u"a.txt"_s});
-        m_slot.store(waiting);
-        settle();
-        m_events.clear();
-        QString message;
-        QCOMPARE(provider.startUp({u"https://example.com/"_s, u"sub"_s}, m_dir.path(), &message),
-                 Startup::failed);
-        QCOMPARE(message, u"No file selected."_s);
-        QVERIFY(!provider.isListening());
-        QVERIFY(!QFileInfo::exists(provider.serverPath()));
-        settle();
-        QCOMPARE(m_events, QStringList());
-        QCOMPARE(m_slot.take(), std::optional(waiting));
-    }
-
     void secondStart_handsOverToTheRunningInstance_data() {
         QTest::addColumn<QStringList>("items");
         QTest::addColumn<QStringList>("expectedEvents");
