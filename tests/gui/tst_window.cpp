@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -133,7 +134,12 @@ private Q_SLOTS:
         QCOMPARE(m_h->store.favorites().size(), 1);
         QCOMPARE(m_h->store.favorites().first().connectionId, connection.id);
 
-        // Delete asks in a box; its destructive button deletes and the list follows.
+        // Delete asks in a box: Escape keeps the entry, its destructive button deletes and the list follows.
+        menuFor(u"photos"_s)->findChild<QAction*>(u"deleteAction"_s)->trigger();
+        QTRY_VERIFY(child<QMessageBox>(u"questionBox"_s));
+        QTest::keyClick(child<QMessageBox>(u"questionBox"_s), Qt::Key_Escape);
+        QTRY_VERIFY(!child<QMessageBox>(u"questionBox"_s));
+        QVERIFY(waitIdle(state()) && server.exists(u"/photos"_s));
         menuFor(u"notes.txt"_s)->findChild<QAction*>(u"deleteAction"_s)->trigger();
         QString message;
         QVERIFY(windowdriver::answerQuestion(m_window.get(), u"Delete file: notes.txt"_s, &message));
