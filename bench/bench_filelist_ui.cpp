@@ -115,9 +115,7 @@ int main(int argc, char** argv) {
     }
 
     FileListView view;
-    view.onNavigateUp = [] {};
-    view.onSelectFolder = [](const RemoteFile&) {};
-    view.setCurrentPath(u"/pub/archive"_s);
+    view.setCurrentPath(u"/pub/archive"_s, true);
     view.resize(900, 700);
     PaintCounter counter;
     view.listView()->viewport()->installEventFilter(&counter);

@@ -19,10 +19,10 @@ cmake --build "$build_dir"
 common=check_initialization_order=1:strict_string_checks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-# The core's tests: leaks checked with nothing suppressed.
+# The core's tests (the flows included): leaks checked with nothing suppressed.
 status=0
 ASAN_OPTIONS="$common:detect_leaks=1" LSAN_OPTIONS="" \
-  ctest --test-dir "$build_dir" --output-on-failure -j2 -L 'unit|integration' "$@" || status=$?
+  ctest --test-dir "$build_dir" --output-on-failure -j2 -L 'unit|integration|session' "$@" || status=$?
 
 # Widgets and the real program: the same, less what font and platform libraries keep until exit.
 ASAN_OPTIONS="$common:detect_leaks=1" LSAN_OPTIONS="suppressions=$root/tests/support/lsan.supp:print_suppressions=0" \

@@ -3,8 +3,11 @@
 // Run it under Xvfb (scripts/screenshots.sh) to see the platform's real fonts and theme.
 #include "TestFtpServer.h"
 #include "app/KalvorApp.h"
-#include "model/DefaultsStore.h"
+#include "MemoryDefaultsStore.h"
 #include "model/FavoritesManager.h"
+#include "session/AppNotifications.h"
+#include "session/HandInSlot.h"
+#include "session/RemoteTaskPool.h"
 #include "ui/main/ContentView.h"
 
 #include <QApplication>
@@ -68,7 +71,11 @@ int main(int argc, char* argv[]) {
     manager.addFavorite(connection.id, QStringLiteral("Invoices"), QStringLiteral("/Invoices"));
     manager.addFavorite(connection.id, QStringLiteral("Photos"), QStringLiteral("/Photos"));
 
-    ContentView window(manager);
+    AppNotifications notifications;
+    HandInSlot handIns;
+    RemoteTaskPool pool;
+    SessionContext context{manager, pool, notifications, handIns};
+    ContentView window(context);
     window.resize(1000, 640);
     window.show();
     (void)QTest::qWaitForWindowExposed(&window);
@@ -79,10 +86,10 @@ int main(int argc, char* argv[]) {
     save(&window, folder, QStringLiteral("form"));
 
     state.openConnection(connection);
-    waitFor([&] { return !state.isLoading(); });
+    waitFor([&] { return !state.browser().isLoading(); });
     save(&window, folder, QStringLiteral("browsing"));
 
-    state.dismissError();
+    state.browser().dismissError();
     QTemporaryDir local;
     QList<QUrl> files;
     for (const char* name : {"big-one.bin", "second.bin"}) {
@@ -96,17 +103,18 @@ int main(int argc, char* argv[]) {
     QFile slowCurl(local.filePath(QStringLiteral("slow-curl")));
     if (!slowCurl.open(QIODevice::WriteOnly))
         return 1;
-    slowCurl.write("#!/bin/sh\nsleep 20\n");
+    slowCurl.write("#!/bin/sh\ncase \"$*\" in *\" -T \"*) sleep 20 ;; esac\n"); // lists at once, uploads slowly
     slowCurl.close();
     slowCurl.setPermissions(slowCurl.permissions() | QFile::ExeOwner);
-    state.setCurlPath(slowCurl.fileName());
-    state.performUpload(files, connection, QStringLiteral("/"));
+    pool.setCurlPath(slowCurl.fileName());
+    state.upload().start(connection, QStringLiteral("/"), files, &window.prompter(), &window, {});
     waitFor([&] {
-        return state.mainUploadProgressText() && state.mainUploadProgressText()->contains(u"big-one");
+        return state.upload().progressLine() && state.upload().progressLine()->contains(u"big-one");
     });
     save(&window, folder, QStringLiteral("uploading"));
 
-    state.takeHandedInFiles(QVariant::fromValue(files));
+    handIns.store(files);
+    state.takeHandIn();
     waitFor([&] { return window.uploadSheet() != nullptr; });
     save(&window, folder, QStringLiteral("upload-sheet"));
     return 0;

@@ -8,7 +8,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     registerServiceProviderIfMissing();
 }
 
-AppDelegate::AppDelegate() = default;
+AppDelegate::AppDelegate(HandInSlot& handIns)
+    : m_serviceProvider(handIns) {}
 
 void AppDelegate::registerServiceProviderIfMissing() {
     if (!m_serviceProvider.isListening())

@@ -6,7 +6,7 @@
 // single-instance entry point through which other programs hand files to Kalvor.
 class AppDelegate {
 public:
-    AppDelegate();
+    explicit AppDelegate(HandInSlot& handIns);
 
     KalvorServiceProvider& serviceProvider() { return m_serviceProvider; }
 

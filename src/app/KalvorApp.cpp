@@ -1,25 +1,28 @@
 #include "KalvorApp.h"
 
 #include "AppDelegate.h"
-#include "AppNotifications.h"
 #include "model/DefaultsStore.h"
 #include "model/FavoritesManager.h"
+#include "session/Quitting.h"
 #include "ui/main/ContentView.h"
 #include "ui/panels/Icons.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QMenuBar>
 
 #include <cstdio>
 
 KalvorApp::KalvorApp()
-    : m_appDelegate(std::make_unique<AppDelegate>()) {}
+    : m_appDelegate(std::make_unique<AppDelegate>(m_handIns)) {
+    connect(&m_handIns, &HandInSlot::arrived, this, &KalvorApp::presentHandIn);
+}
 
 KalvorApp::~KalvorApp() {
-    // Windows hold the store by reference: they must not outlive it.
-    for (const QPointer<QMainWindow>& window : std::as_const(m_windows))
+    // Windows hold the store and the pool by reference: they must not outlive them.
+    for (const QPointer<ContentView>& window : std::as_const(m_windows))
         delete window.data();
 }
 
@@ -58,6 +61,8 @@ std::optional<int> KalvorApp::start(const QStringList& arguments) {
 
     m_store = std::make_unique<FileDefaultsStore>(FileDefaultsStore::defaultFolder());
     m_favoritesManager = std::make_unique<FavoritesManager>(*m_store);
+    m_context = std::make_unique<SessionContext>(
+        SessionContext{*m_favoritesManager, m_pool, m_notifications, m_handIns});
     m_appDelegate->applicationDidFinishLaunching();
 
     newWindow();
@@ -65,14 +70,65 @@ std::optional<int> KalvorApp::start(const QStringList& arguments) {
 }
 
 ContentView* KalvorApp::newWindow() {
-    auto* window = new ContentView(*m_favoritesManager);
+    auto* window = new ContentView(*m_context);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->resize(1000, 640);
+    window->installEventFilter(this);
     addFileMenu(window);
     m_windows.removeAll(nullptr);
     m_windows << window;
     window->show();
     return window;
+}
+
+QList<ContentView*> KalvorApp::openWindows() const {
+    QList<ContentView*> open;
+    for (const QPointer<ContentView>& window : m_windows) {
+        if (window && window->isVisible())
+            open << window;
+    }
+    return open;
+}
+
+ContentView* KalvorApp::frontWindow() const {
+    const QList<ContentView*> open = openWindows();
+    for (ContentView* window : open) {
+        if (window->isActiveWindow())
+            return window;
+    }
+    return open.isEmpty() ? nullptr : open.last();
+}
+
+void KalvorApp::presentHandIn() {
+    // One window presents it; with none open it waits in the slot for the next window that comes on screen.
+    if (ContentView* window = frontWindow())
+        window->state().takeHandIn();
+}
+
+void KalvorApp::requestQuit() {
+    ContentView* window = frontWindow();
+    const auto quit = [this] {
+        m_quitting = true;
+        QApplication::closeAllWindows();
+    };
+    if (!window) {
+        quit();
+        return;
+    }
+    quitWhenConfirmed(m_pool, window->prompter(), quit);
+}
+
+bool KalvorApp::eventFilter(QObject* watched, QEvent* event) {
+    // Closing the last window quits: while work runs that needs the same question as Quit.
+    if (event->type() == QEvent::Close && !m_quitting && m_pool.changesRunning() > 0) {
+        const QList<ContentView*> open = openWindows();
+        if (open.size() == 1 && open.first() == watched) {
+            event->ignore();
+            requestQuit();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void KalvorApp::addFileMenu(QMainWindow* window) {
@@ -87,14 +143,15 @@ void KalvorApp::addFileMenu(QMainWindow* window) {
     QAction* newConnection = file->addAction(QStringLiteral("New connection"));
     newConnection->setObjectName(QStringLiteral("newConnectionAction"));
     newConnection->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    connect(newConnection, &QAction::triggered, this, [] { AppNotifications::postNewConnection(); });
+    connect(newConnection, &QAction::triggered, &m_notifications, &AppNotifications::newConnection);
 
     file->addSeparator();
     QAction* close = file->addAction(QStringLiteral("Close Window"));
     close->setShortcut(QKeySequence::Close);
     connect(close, &QAction::triggered, window, &QWidget::close);
     QAction* quit = file->addAction(QStringLiteral("Quit"));
+    quit->setObjectName(QStringLiteral("quitAction"));
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
-    connect(quit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+    connect(quit, &QAction::triggered, this, &KalvorApp::requestQuit);
 }

@@ -1,5 +1,10 @@
 #pragma once
 
+#include "session/AppNotifications.h"
+#include "session/HandInSlot.h"
+#include "session/RemoteTaskPool.h"
+#include "session/SessionContext.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -14,8 +19,10 @@ class DefaultsStore;
 class FavoritesManager;
 class QMainWindow;
 
-// The application: one delegate, one store shared by every window, and the windows themselves, each with
-// the File menu ("New Window", "New connection" on Ctrl+N / Command-N).
+// The application: it owns what every window shares (the store, the remote pool, the notifications and the
+// hand-in slot) and hands it to each window; and the windows themselves, each with the File menu ("New
+// Window", "New connection" on Ctrl+N / Command-N, "Close Window", "Quit"). Quitting, by the menu or by
+// closing the last window, asks first while an upload or a delete runs.
 class KalvorApp : public QObject {
     Q_OBJECT
 
@@ -30,17 +37,32 @@ public:
     // running instance, or nothing to hand in); none when the first window is open.
     std::optional<int> start(const QStringList& arguments);
     AppDelegate& appDelegate() { return *m_appDelegate; }
+    RemoteTaskPool& pool() { return m_pool; }
+    HandInSlot& handIns() { return m_handIns; }
 
     ContentView* newWindow();
-    FavoritesManager& favoritesManager() { return *m_favoritesManager; }
+    // Quits now when nothing changes the server, otherwise once the user agrees.
+    void requestQuit();
 
     static void applyIdentity(); // application name and icon, before anything reads settings
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void addFileMenu(QMainWindow* window);
+    QList<ContentView*> openWindows() const;
+    // The window the user works in: the active one, else the newest.
+    ContentView* frontWindow() const;
+    void presentHandIn();
 
+    AppNotifications m_notifications;
+    HandInSlot m_handIns;
+    RemoteTaskPool m_pool;
     std::unique_ptr<AppDelegate> m_appDelegate;
     std::unique_ptr<DefaultsStore> m_store;
     std::unique_ptr<FavoritesManager> m_favoritesManager;
-    QList<QPointer<QMainWindow>> m_windows; // closed ones delete themselves; the rest go with the app
+    std::unique_ptr<SessionContext> m_context;
+    QList<QPointer<ContentView>> m_windows; // closed ones delete themselves; the rest go with the app
+    bool m_quitting = false;
 };

@@ -1,8 +1,7 @@
 #include "KalvorServiceProvider.h"
 
-#include "AppNotifications.h"
 #include "HandInArguments.h"
-#include "PendingUploadSlot.h"
+#include "session/HandInSlot.h"
 
 #include <QApplication>
 #include <QDataStream>
@@ -157,11 +156,10 @@ QString ownActivationToken() {
 
 } // namespace
 
-KalvorServiceProvider::KalvorServiceProvider(QObject* parent)
-    : KalvorServiceProvider(QString(), parent) {}
-
-KalvorServiceProvider::KalvorServiceProvider(const QString& instanceName, QObject* parent)
+KalvorServiceProvider::KalvorServiceProvider(HandInSlot& handIns, const QString& instanceName,
+                                             QObject* parent)
     : QObject(parent)
+    , m_handIns(handIns)
     , m_serverPath(resolveServerPath(instanceName)) {}
 
 KalvorServiceProvider::~KalvorServiceProvider() = default;
@@ -251,10 +249,9 @@ KalvorServiceProvider::startUp(const QStringList& items, const QString& workingF
         if (listening == ListenResult::failed)
             text =
                 QStringLiteral("Files handed to Kalvor later will not reach this window. ") + m_errorString;
-        // No window exists yet to notify or raise: the first one takes the files from the slot when it comes
-        // on screen. Announcing them too would offer them twice once that window listens.
+        // No window exists yet to raise: the first one takes the files from the slot when it comes on screen.
         if (!files.isEmpty())
-            storePendingServiceURLs(files);
+            m_handIns.store(files);
         return Startup::showWindow;
     }
     text = didNotAnswerText();
@@ -278,14 +275,13 @@ void KalvorServiceProvider::serve(const QStringList& items, const QString& worki
 }
 
 void KalvorServiceProvider::deliver(const QList<QUrl>& files, const QString& activationToken) {
-    storePendingServiceURLs(files);
-    // Never posted or activated from here: the caller may be on any thread, and a window must see the
-    // files only after this call has returned, on a later turn of the GUI loop.
+    // The slot announces the files on a later turn of the GUI loop; the activation is queued behind that,
+    // never run from here: the caller may be on any thread.
+    m_handIns.store(files);
     const QPointer<KalvorServiceProvider> self(this);
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [self, files, activationToken] {
-            AppNotifications::postUploadFiles(files);
+        [self, activationToken] {
             if (self)
                 self->activate(activationToken);
         },

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class HandInSlot;
 class QLocalServer;
 class QLocalSocket;
 
@@ -16,9 +17,9 @@ class QLocalSocket;
 //
 // The first Kalvor process of a user listens on a local socket; a later one sends its items and its working
 // folder there and exits with the answer. The running instance reads the items (HandInArguments.h), leaves
-// the files in the pending-upload slot, and on a later turn of the GUI loop posts KalvorUploadFiles and
-// brings its window to the front. Items that hold no local file are answered "No file selected." and change
-// nothing.
+// the files in the hand-in slot (which announces them to the application on a later turn of the GUI loop)
+// and then brings its window to the front. Items that hold no local file are answered "No file selected."
+// and change nothing.
 //
 // The socket lives in $XDG_RUNTIME_DIR, or in a folder of our own (mode 0700) under the temporary folder,
 // both private to the user, so no other user can receive the paths we send. Create the provider on the GUI
@@ -46,9 +47,9 @@ public:
     };
 
     // instanceName: an absolute socket path, or a plain name placed in the user's private runtime folder;
-    // empty means defaultInstanceName().
-    explicit KalvorServiceProvider(QObject* parent = nullptr);
-    explicit KalvorServiceProvider(const QString& instanceName, QObject* parent = nullptr);
+    // empty means defaultInstanceName(). Files handed in go to handIns, which must outlive the provider.
+    explicit KalvorServiceProvider(HandInSlot& handIns, const QString& instanceName = {},
+                                   QObject* parent = nullptr);
     ~KalvorServiceProvider() override;
 
     // $KALVOR_INSTANCE_NAME when set (so tests and the demo run beside a real instance), otherwise a name
@@ -58,8 +59,8 @@ public:
     QString serverPath() const { return m_serverPath; }
 
     // What main() does with its command line before any window exists. With items: hand them to the
-    // running instance, or, when none runs, become the instance and keep the files in the pending slot,
-    // where the first window finds them (nothing is posted: no window listens yet). Items that hold no file
+    // running instance, or, when none runs, become the instance and keep the files in the hand-in slot,
+    // where the first window finds them. Items that hold no file
     // fail with "No file selected." and start nothing. Without items: raise the running instance's window,
     // or become the instance.
     Startup startUp(const QStringList& items, const QString& workingFolder, QString* message);
@@ -72,8 +73,8 @@ public:
 
     // The upload service: reads the files from items (relative paths against workingFolder). No file:
     // *error becomes "No file selected." and nothing else happens. Otherwise *error is left untouched, the
-    // files replace what waits in the pending slot, and a later turn of the GUI loop posts KalvorUploadFiles
-    // with them and then calls onActivate. Safe from any thread.
+    // files replace what waits in the hand-in slot, and a later turn of the GUI loop announces them and then
+    // calls onActivate. Safe from any thread.
     void uploadFiles(const QStringList& items, const QString& workingFolder, QString* error);
 
     // Sends items to the instance listening at instanceName (empty: the default), waiting at most timeoutMs
@@ -103,6 +104,7 @@ private:
     void deliver(const QList<QUrl>& files, const QString& activationToken);
     void activate(const QString& activationToken);
 
+    HandInSlot& m_handIns;
     QString m_serverPath;
     QLocalServer* m_server = nullptr;
     QString m_errorString;

@@ -1,17 +1,21 @@
+// The application with the real program as a second process: files handed to a running instance and
+// presented once, a cold start with files, input that holds no file, "New connection", and quitting while
+// work runs.
+#include "SessionHarness.h"
+#include "WindowDriver.h"
 #include "app/KalvorApp.h"
-#include "app/PendingUploadSlot.h"
-#include "model/FavoritesManager.h"
 #include "ui/main/ContentView.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
-// The application with the real program as a second process: files handed to a running instance, a cold
-// start with files, input that holds no file, and the "New connection" command.
+using namespace Qt::StringLiterals;
+
 class AppTest : public QObject {
     Q_OBJECT
 
@@ -27,11 +31,11 @@ class AppTest : public QObject {
         return path;
     }
 
-    static ContentView* onlyWindow() {
-        ContentView* found = nullptr;
+    static QList<ContentView*> windows() {
+        QList<ContentView*> found;
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             if (auto* window = qobject_cast<ContentView*>(widget); window && window->isVisible())
-                found = window;
+                found << window;
         }
         return found;
     }
@@ -40,10 +44,9 @@ class AppTest : public QObject {
     QProcess* startProgram(const QStringList& arguments) {
         auto* process = new QProcess(this);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("KALVOR_INSTANCE_NAME"),
-                           QString::fromUtf8(qgetenv("KALVOR_INSTANCE_NAME")));
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        environment.insert(u"XDG_CONFIG_HOME"_s, m_dir.filePath(u"config"_s));
+        environment.insert(u"KALVOR_INSTANCE_NAME"_s, qEnvironmentVariable("KALVOR_INSTANCE_NAME"));
         process->setProcessEnvironment(environment);
         process->setWorkingDirectory(m_dir.path());
         process->start(QStringLiteral(KALVOR_BINARY), arguments);
@@ -52,100 +55,97 @@ class AppTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toUtf8());
         KalvorApp::applyIdentity();
     }
 
     void init() {
         // A fresh single-instance name for every test, so each starts with no instance running.
-        qputenv("KALVOR_INSTANCE_NAME", m_dir.filePath(QStringLiteral("instance-%1").arg(++m_run)).toUtf8());
-        (void)takePendingServiceURLs();
+        qputenv("KALVOR_INSTANCE_NAME", m_dir.filePath(u"instance-%1"_s.arg(++m_run)).toUtf8());
         m_app = std::make_unique<KalvorApp>();
     }
 
     void cleanup() { m_app.reset(); }
 
-    void runningInstance_takesFilesFromASecondProcessInOrder() {
+    void handIn_isPresentedOnceInOrder() {
         QCOMPARE(m_app->start({}), std::nullopt);
-        ContentView* window = onlyWindow();
-        QVERIFY(window);
-        QVERIFY(window->minimumWidth() >= 700 && window->minimumHeight() >= 450);
+        ContentView* window = windows().first();
         QVERIFY(!window->uploadSheet());
-        QSignalSpy pending(&window->state(), &BrowserState::pendingUploadChanged);
 
-        const QString b = localFile(QStringLiteral("b.txt"));
-        const QString a = localFile(QStringLiteral("a.txt"));
-        QProcess* sender =
-            startProgram({b, QUrl::fromLocalFile(a).toString(), QStringLiteral("c.txt-missing")});
+        const QString b = localFile(u"b.txt"_s);
+        const QString a = localFile(u"a.txt"_s);
+        QProcess* sender = startProgram({b, QUrl::fromLocalFile(a).toString(), u"c.txt-missing"_s});
         QTRY_COMPARE_WITH_TIMEOUT(sender->state(), QProcess::NotRunning, 20000);
         QCOMPARE(sender->exitCode(), 0);
-
         QTRY_VERIFY(window->uploadSheet());
-        QCOMPARE(window->state().pendingUploadURLs()->urls,
+        QCOMPARE(window->state().pendingUpload()->urls,
                  (QList<QUrl>{QUrl::fromLocalFile(b), QUrl::fromLocalFile(a)}));
-        QCOMPARE(pending.size(), 1); // presented once
-        QCOMPARE(window->uploadSheet()->findChild<QLabel*>(QStringLiteral("uploadSheetFileCount"))->text(),
-                 QStringLiteral("2 file(s) selected"));
+
+        // A new window does not offer the same files again, before or after the sheet is dismissed.
+        for (int round = 0; round < 2; ++round) {
+            window->findChild<QAction*>(u"newWindowAction"_s)->trigger();
+            QTRY_COMPARE(windows().size(), 2 + round);
+            for (ContentView* other : windows())
+                QVERIFY(other == window || (!other->uploadSheet() && !other->state().pendingUpload()));
+            QTest::keyClick(window->uploadSheet() ? static_cast<QWidget*>(window->uploadSheet()) : window,
+                            Qt::Key_Escape);
+        }
+        QTRY_VERIFY(!window->uploadSheet());
     }
 
-    void runningInstance_refusesInputWithoutFiles() {
-        QCOMPARE(m_app->start({}), std::nullopt);
-        ContentView* window = onlyWindow();
-        QProcess* sender = startProgram({QStringLiteral("https://example.org/file.txt")});
-        QTRY_COMPARE_WITH_TIMEOUT(sender->state(), QProcess::NotRunning, 20000);
+    void inputWithoutFiles_isRefusedAndStartsNothing() {
+        QProcess* sender = startProgram({u"https://example.org/file.txt"_s, u"plain text"_s, m_dir.path()});
+        QVERIFY(sender->waitForFinished(20000));
+        QCOMPARE(sender->exitStatus(), QProcess::NormalExit);
         QVERIFY(sender->exitCode() != 0);
-        QVERIFY(sender->readAllStandardError().contains("No file selected."));
-        QVERIFY(!window->state().pendingUploadURLs());
-        QVERIFY(!takePendingServiceURLs());
+        QVERIFY(sender->readAllStandardError().contains("No file selected.\n"));
     }
 
-    void noInstance_refusesInputWithoutFilesAndStartsNothing() {
-        QProcess* process = startProgram({QStringLiteral("plain text"), m_dir.path()});
-        QVERIFY(process->waitForFinished(20000));
-        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
-        QVERIFY(process->exitCode() != 0);
-        QVERIFY(process->readAllStandardError().contains("No file selected.\n"));
-    }
-
-    void coldStart_withFiles_presentsTheSheetForTheLastHandInOnly() {
-        // What an earlier hand-in before any window would have left; the start's own files replace it.
-        storePendingServiceURLs({QUrl::fromLocalFile(localFile(QStringLiteral("earlier.txt")))});
-        const QString file = localFile(QStringLiteral("cold.txt"));
+    void coldStart_withFiles_presentsTheLastHandInOnly() {
+        m_app->handIns().store({QUrl::fromLocalFile(localFile(u"earlier.txt"_s))});
+        const QString file = localFile(u"cold.txt"_s);
         QCOMPARE(m_app->start({file}), std::nullopt);
-        ContentView* window = onlyWindow();
-        QVERIFY(window);
+        ContentView* window = windows().first();
         QTRY_VERIFY(window->uploadSheet());
-        QCOMPARE(window->state().pendingUploadURLs()->urls, QList<QUrl>{QUrl::fromLocalFile(file)});
-        QVERIFY(!takePendingServiceURLs()); // the window took them
+        QCOMPARE(window->state().pendingUpload()->urls, QList<QUrl>{QUrl::fromLocalFile(file)});
+        QVERIFY(!m_app->handIns().take()); // the window took them
     }
 
     void newConnectionShortcut_showsTheFormFromAnyMode() {
         QCOMPARE(m_app->start({}), std::nullopt);
-        ContentView* window = onlyWindow();
+        ContentView* window = windows().first();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         BrowserState& state = window->state();
-
-        const auto pressCtrlN = [&] {
-            window->activateWindow();
-            QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_N));
-        };
-        pressCtrlN(); // from the empty mode
-        QTRY_COMPARE(state.detailMode(), BrowserState::DetailMode::form);
-        QCOMPARE(state.formConnection().port, 21);
-        const QUuid firstFormId = state.formConnection().id;
-
         Connection connection = Connection::makeNew();
-        connection.host = QStringLiteral("127.0.0.1");
+        connection.host = u"127.0.0.1"_s;
         connection.port = 1;
-        state.openConnection(connection); // browsing
-        pressCtrlN();
+        state.openConnection(connection);
+        window->activateWindow();
+        QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_N));
         QTRY_COMPARE(state.detailMode(), BrowserState::DetailMode::form);
-        QVERIFY(!state.currentConnection());
-        QVERIFY(state.formConnection().id != firstFormId);
+        QVERIFY(!state.browser().connection());
+        QCOMPARE(state.editor().editing()->port, 21);
+    }
 
-        pressCtrlN(); // from the form itself: a fresh new connection
-        QTRY_VERIFY(state.formConnection().id != firstFormId);
-        QCOMPARE(state.detailMode(), BrowserState::DetailMode::form);
+    // Ctrl+Q or closing the last window while an upload runs asks; quitting anyway ends the upload's curl.
+    void quit_asksWhileAnUploadRuns() {
+        QCOMPARE(m_app->start({}), std::nullopt);
+        ContentView* window = windows().first();
+        const HoldingCurl curl;
+        m_app->pool().setCurlPath(curl.path());
+        QVERIFY(window->state().upload().start(Connection::makeNew(), u"/"_s,
+                                               {QUrl::fromLocalFile(localFile(u"big.bin"_s))},
+                                               &window->prompter(), this, {}));
+        QVERIFY(curl.waitForUpload());
+
+        window->findChild<QAction*>(u"quitAction"_s)->trigger();
+        QVERIFY(windowdriver::answerQuestion(window, u"Cancel"_s));
+        QVERIFY(window->isVisible() && window->state().upload().isBusy());
+
+        window->close();
+        QVERIFY(windowdriver::answerQuestion(window, u"Quit"_s));
+        QTRY_VERIFY(windows().isEmpty());
+        QTRY_VERIFY(!QFileInfo::exists(curl.uploadProcess()));
     }
 };
 

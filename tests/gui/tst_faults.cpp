@@ -1,7 +1,7 @@
 #include "ReadOnlyFolder.h"
+#include "SessionHarness.h"
 #include "TestFtpServer.h"
-#include "ftp/RemoteTasks.h"
-#include "model/DefaultsStore.h"
+#include "WindowDriver.h"
 #include "model/FavoritesManager.h"
 #include "model/RecordJson.h"
 #include "ui/main/ContentView.h"
@@ -26,9 +26,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
-
-#ifdef Q_OS_LINUX
-#endif
 
 #include <memory>
 
@@ -56,23 +53,6 @@ QUrl makeLocalFile(const QString& path, qint64 size) {
     for (qint64 left = size; left > 0; left -= chunk.size())
         file.write(chunk.constData(), std::min<qint64>(left, chunk.size()));
     return QUrl::fromLocalFile(path);
-}
-
-// A stand-in for curl: a shell script that logs each run's arguments to "<script>.runs" and then does
-// `body`.
-QString makeFakeCurl(const QTemporaryDir& dir, const QString& name, const QByteArray& body) {
-    const QString path = dir.filePath(name);
-    QFile script(path);
-    if (!script.open(QIODevice::WriteOnly))
-        return {};
-    script.write("#!/bin/sh\necho \"$*\" >> '" + QFile::encodeName(path) + ".runs'\n" + body + '\n');
-    script.close();
-    script.setPermissions(script.permissions() | QFile::ExeOwner);
-    return path;
-}
-
-int fakeCurlRuns(const QString& script) {
-    return int(readAll(script + QStringLiteral(".runs")).count('\n'));
 }
 
 QStringList entriesIn(const QString& folder) {
@@ -122,10 +102,8 @@ private:
 class FaultsTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<DefaultsStore> m_store;
-    std::unique_ptr<FavoritesManager> m_manager;
+    std::unique_ptr<SessionHarness> m_h;
     std::unique_ptr<ContentView> m_window;
-    QTemporaryDir m_local;
 
     BrowserState& state() const { return m_window->state(); }
     ErrorBanner* banner() const { return m_window->findChild<ErrorBanner*>(QStringLiteral("errorBanner")); }
@@ -141,41 +119,26 @@ class FaultsTest : public QObject {
         return m_window->findChild<QStackedWidget*>(QStringLiteral("detail"))->currentWidget()->objectName();
     }
 
-    void showWindow(std::unique_ptr<DefaultsStore> store) {
-        m_store = std::move(store);
-        m_manager = std::make_unique<FavoritesManager>(*m_store);
-        m_window = std::make_unique<ContentView>(*m_manager);
+    void showWindow(std::unique_ptr<DefaultsStore> store = std::make_unique<MemoryDefaultsStore>()) {
+        m_h = std::make_unique<SessionHarness>(std::move(store));
+        m_window = std::make_unique<ContentView>(m_h->context);
         m_window->resize(900, 600);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
-    bool waitIdle(int deadlineMs = operationDeadlineMs) const {
-        return QTest::qWaitFor(
-            [this] {
-                return !state().isLoading() && !state().isUploading() && !state().isDeleting() &&
-                       !state().isCreatingFolder();
-            },
-            deadlineMs);
-    }
-
-    QStringList shownNames() const {
-        QStringList names;
-        for (const RemoteFile& file : fileList()->files())
-            names << file.name;
-        return names;
-    }
+    QStringList shownNames() const { return entryNames(fileList()->files()); }
 
     // The banner for settings that could not be saved, which every mode shows.
     bool settingsErrorShown() const {
         const auto* text = m_window->findChild<QLabel*>(QStringLiteral("settingsBannerText"));
-        return text && text->isVisible() && !m_manager->lastSaveError().isEmpty() &&
-               text->text() == m_manager->lastSaveError();
+        return text && text->isVisible() && !m_h->store.lastSaveError().isEmpty() &&
+               text->text() == m_h->store.lastSaveError();
     }
 
     bool errorShown() const {
-        return state().errorMessage() && !state().errorMessage()->isEmpty() && banner()->isVisible() &&
-               banner()->message() == *state().errorMessage();
+        const std::optional<QString>& message = state().browser().errorMessage();
+        return message && !message->isEmpty() && banner()->isVisible() && banner()->message() == *message;
     }
 
     // Asks to delete the listed entry of that name and confirms with the destructive button.
@@ -183,13 +146,11 @@ class FaultsTest : public QObject {
         const int row = fileRow(name);
         if (row < 0)
             return false;
-        state().requestDelete(*fileList()->model()->fileAt(row));
-        if (!QTest::qWaitFor([&] { return m_window->deleteConfirmation() != nullptr; }))
-            return false;
-        QTest::mouseClick(
-            m_window->deleteConfirmation()->findChild<QPushButton*>(QStringLiteral("deleteConfirm")),
-            Qt::LeftButton);
-        return true;
+        const RemoteFile entry = *fileList()->model()->fileAt(row);
+        state().deletes().requestDelete(entry);
+        return windowdriver::answerQuestion(
+            m_window.get(),
+            (entry.isDirectory ? QStringLiteral("Delete folder: ") : QStringLiteral("Delete file: ")) + name);
     }
 
     int fileRow(const QString& name) const {
@@ -232,7 +193,7 @@ class FaultsTest : public QObject {
     // Saves the server's connection and opens it through the sidebar, as the user would.
     Connection addAndOpen(const TestFtpServer& server) {
         const Connection connection = server.connection(); // a fresh id on every call
-        m_manager->addConnection(connection);
+        m_h->store.addConnection(connection);
         clickSidebar(FavoritesSidebarView::RowKind::Connection, connection.id);
         return connection;
     }
@@ -240,9 +201,10 @@ class FaultsTest : public QObject {
     // Opens a live server and checks that its listing arrives: the window still works.
     void openAndList(const TestFtpServer& server, const QString& expectedName) {
         const Connection connection = addAndOpen(server);
-        QVERIFY(state().currentConnection() && state().currentConnection()->id == connection.id);
-        QVERIFY(waitIdle());
-        QVERIFY2(!state().errorMessage(), qPrintable(state().errorMessage().value_or(QString())));
+        QVERIFY(state().browser().connection() && state().browser().connection()->id == connection.id);
+        QVERIFY(waitIdle(state()));
+        QVERIFY2(!state().browser().errorMessage(),
+                 qPrintable(state().browser().errorMessage().value_or(QString())));
         QVERIFY(shownNames().contains(expectedName));
         QVERIFY(!banner()->isVisible());
     }
@@ -266,51 +228,49 @@ class FaultsTest : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        setUpIconTheme();
-        QVERIFY(m_local.isValid());
-    }
+    void initTestCase() { setUpIconTheme(); }
 
     void cleanup() {
         m_window.reset();
-        m_manager.reset();
-        m_store.reset();
         // Every curl run this test started has ended: nothing is left running behind the window.
-        QVERIFY(
-            QTest::qWaitFor([] { return remoteTaskPool().activeThreadCount() == 0; }, operationDeadlineMs));
+        QVERIFY(!m_h ||
+                QTest::qWaitFor([this] { return m_h->pool.tasksRunning() == 0; }, operationDeadlineMs));
+        m_h.reset();
     }
 
     void serverKilledMidUpload_reportsTheErrorAndClaimsNothing() {
-        showWindow(std::make_unique<MemoryDefaultsStore>());
+        showWindow();
         constexpr qint64 bigSize = 32 << 20;
         TestFtpServer::Options dying;
         dying.dieAfterBytes = 1 << 20;
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib, dying);
         KALVOR_START_SERVER(spare, TestFtpServer::Kind::pyftpdlib);
         spare.writeFile(QStringLiteral("/alive.txt"), "a");
-        const QList<QUrl> files{makeLocalFile(m_local.filePath(QStringLiteral("big.bin")), bigSize),
-                                makeLocalFile(m_local.filePath(QStringLiteral("later.txt")), 5)};
+        const QList<QUrl> files{makeLocalFile(m_h->local.filePath(QStringLiteral("big.bin")), bigSize),
+                                makeLocalFile(m_h->local.filePath(QStringLiteral("later.txt")), 5)};
 
         addAndOpen(server);
-        QVERIFY(waitIdle());
-        state().setFileChooser([files](auto answer) { answer(files); });
-        QSignalSpy loading(&state(), &BrowserState::loadingChanged);
+        QVERIFY(waitIdle(state()));
+        QSignalSpy loading(&state().browser(), &FolderBrowser::loadingChanged);
         // On localhost the whole batch may start and fail between two looks: record what the window showed.
         QStringList progressLines;
         QObject watching;
-        connect(&state(), &BrowserState::activityChanged, &watching, [&] {
-            if (state().isUploading() && state().mainUploadProgressText())
-                progressLines << *state().mainUploadProgressText();
+        connect(&state().upload(), &UploadJob::progressChanged, &watching, [&] {
+            if (state().upload().isTransferring() && state().upload().progressLine())
+                progressLines << *state().upload().progressLine();
         });
         action("uploadFileAction")->trigger();
-        QVERIFY(QTest::qWaitFor([&] { return !progressLines.isEmpty() && !state().isUploading(); },
+        QVERIFY(windowdriver::chooseFiles(m_window.get(), m_h->local.path(),
+                                          {QStringLiteral("big.bin"), QStringLiteral("later.txt")}));
+        QVERIFY(QTest::qWaitFor([&] { return !progressLines.isEmpty() && !state().upload().isBusy(); },
                                 operationDeadlineMs));
 
         QVERIFY(server.waitForExit(operationDeadlineMs)); // the fault did happen
-        QVERIFY2(errorShown(), qPrintable(state().errorMessage().value_or(QStringLiteral("<none>"))));
-        QVERIFY(!state().isUploading());
-        QVERIFY(!state().mainUploadProgressText());
-        QCOMPARE(state().mainUploadProgressValue(), 0.0); // no byte counted as uploaded
+        QVERIFY2(errorShown(),
+                 qPrintable(state().browser().errorMessage().value_or(QStringLiteral("<none>"))));
+        QVERIFY(!state().upload().isTransferring());
+        QVERIFY(!state().upload().progressLine());
+        QCOMPARE(state().upload().progressValue(), 0.0); // no byte counted as uploaded
         QVERIFY(!m_window->findChild<QProgressBar*>(QStringLiteral("uploadProgressBar"))->isVisible());
         // The first failure ends the batch: the second file is never tried, and no reload pretends success.
         QCOMPARE(server.treeCommands(), (QStringList{QStringLiteral("LIST /"), QStringLiteral("LIST /"),
@@ -325,7 +285,7 @@ private Q_SLOTS:
     }
 
     void serverKilledMidRecursiveDeletion_leavesTheRestAndSaysSo() {
-        showWindow(std::make_unique<MemoryDefaultsStore>());
+        showWindow();
         TestFtpServer::Options dying;
         dying.dieOn = QStringLiteral("DELE:2"); // the first file goes, then the server dies
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib, dying);
@@ -337,14 +297,15 @@ private Q_SLOTS:
             server.writeFile(path, "x");
 
         addAndOpen(server);
-        QVERIFY(waitIdle());
+        QVERIFY(waitIdle(state()));
         QVERIFY(confirmDeleteOf(QStringLiteral("tree")));
-        QVERIFY(state().isDeleting());
-        QVERIFY(waitIdle());
+        QVERIFY(state().deletes().isDeleting());
+        QVERIFY(waitIdle(state()));
 
         QVERIFY(server.waitForExit(operationDeadlineMs));
-        QVERIFY2(errorShown(), qPrintable(state().errorMessage().value_or(QStringLiteral("<none>"))));
-        QVERIFY(!state().isDeleting());
+        QVERIFY2(errorShown(),
+                 qPrintable(state().browser().errorMessage().value_or(QStringLiteral("<none>"))));
+        QVERIFY(!state().deletes().isDeleting());
         QVERIFY(!busyText()->isVisible());
         int left = 0;
         for (const QString& path : tree)
@@ -361,52 +322,52 @@ private Q_SLOTS:
     // A LIST that never ends holds up nothing but itself: other folders, other work and the form go on, and
     // only the stuck operation's own sign stays.
     void serverThatNeverAnswers_blocksOnlyItsOwnOperation() {
-        showWindow(std::make_unique<MemoryDefaultsStore>());
+        showWindow();
         TestFtpServer::Options hanging;
         hanging.hangPattern = QStringLiteral("__hang__");
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib, hanging);
         server.writeFile(QStringLiteral("/__hang__/inside.txt"), "i");
         server.writeFile(QStringLiteral("/open/here.txt"), "h");
-        QSignalSpy dropped(&state(), &BrowserState::listingDropped);
+        QSignalSpy dropped(&state().browser(), &FolderBrowser::listingDropped);
 
         const Connection connection = addAndOpen(server);
-        QVERIFY(waitIdle());
+        QVERIFY(waitIdle(state()));
 
         // Enter the folder whose listing never comes: it stays loading...
         clickEntry(QStringLiteral("__hang__"));
-        QCOMPARE(state().currentPath(), QStringLiteral("__hang__/"));
+        QCOMPARE(state().browser().currentPath(), QStringLiteral("__hang__/"));
         QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().contains(QStringLiteral("LIST /__hang__/")),
                                  operationDeadlineMs);
-        QVERIFY(state().isLoading());
+        QVERIFY(state().browser().isLoading());
         QVERIFY(fileList()->isLoading());
         // ...and the user goes elsewhere: the parent and another folder list at once.
-        state().navigateUp();
-        QVERIFY(waitIdle());
+        state().browser().navigateUp();
+        QVERIFY(waitIdle(state()));
         QVERIFY(shownNames().contains(QStringLiteral("open")));
         clickEntry(QStringLiteral("open"));
-        QVERIFY(waitIdle());
+        QVERIFY(waitIdle(state()));
         QCOMPARE(shownNames(), QStringList{QStringLiteral("here.txt")});
         QVERIFY(!fileList()->isLoading());
-        QVERIFY(!state().errorMessage());
+        QVERIFY(!state().browser().errorMessage());
 
         // The form can be shown and saved meanwhile.
         addConnectionThroughForm(QStringLiteral("Meanwhile"), QStringLiteral("example.invalid"));
-        QCOMPARE(m_manager->connections().size(), 2);
-        QCOMPARE(m_manager->connections().last().name, QStringLiteral("Meanwhile"));
+        QCOMPARE(m_h->store.connections().size(), 2);
+        QCOMPARE(m_h->store.connections().last().name, QStringLiteral("Meanwhile"));
         QVERIFY(sidebarShowsConnectionNamed(QStringLiteral("Meanwhile")));
 
         // A delete that gets stuck (its folder cannot be listed) keeps "Deleting…" and blocks nothing else.
         clickSidebar(FavoritesSidebarView::RowKind::Connection, connection.id);
-        QVERIFY(waitIdle());
+        QVERIFY(waitIdle(state()));
         QVERIFY(confirmDeleteOf(QStringLiteral("__hang__")));
         QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().count(QStringLiteral("LIST /__hang__/")) == 2,
                                  operationDeadlineMs);
-        QVERIFY(state().isDeleting());
+        QVERIFY(state().deletes().isDeleting());
         QVERIFY(busyText()->isVisible());
         QCOMPARE(busyText()->text(), QStringLiteral("Deleting\u2026"));
 
         clickEntry(QStringLiteral("open"));
-        QTRY_VERIFY_WITH_TIMEOUT(!state().isLoading(), operationDeadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!state().browser().isLoading(), operationDeadlineMs);
         QCOMPARE(shownNames(), QStringList{QStringLiteral("here.txt")});
         QVERIFY(action("uploadFileAction")->isEnabled());
         QVERIFY(action("newFolderAction")->isEnabled());
@@ -420,31 +381,33 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(shownNames().contains(QStringLiteral("made")), operationDeadlineMs);
         QVERIFY(server.isFolder(QStringLiteral("/open/made")));
 
-        const QUrl small = makeLocalFile(m_local.filePath(QStringLiteral("small.txt")), 10);
-        state().setFileChooser([small](auto answer) { answer({small}); });
+        const QUrl small = makeLocalFile(m_h->local.filePath(QStringLiteral("small.txt")), 10);
         action("uploadFileAction")->trigger();
+        QVERIFY(windowdriver::chooseFiles(m_window.get(), m_h->local.path(), {small.fileName()}));
         QTRY_VERIFY_WITH_TIMEOUT(shownNames().contains(QStringLiteral("small.txt")), operationDeadlineMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!state().isUploading() && !state().isLoading(), operationDeadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!state().upload().isBusy() && !state().browser().isLoading(),
+                                 operationDeadlineMs);
         QCOMPARE(server.readFile(QStringLiteral("/open/small.txt")).size(), 10);
 
         // Still the only sign left: the stuck delete's own.
-        QVERIFY(state().isDeleting());
+        QVERIFY(state().deletes().isDeleting());
         QCOMPARE(busyText()->text(), QStringLiteral("Deleting\u2026"));
         QVERIFY(busyText()->isVisible());
-        QVERIFY(!state().errorMessage());
+        QVERIFY(!state().browser().errorMessage());
         QVERIFY(server.exists(QStringLiteral("/__hang__/inside.txt")));
 
         // A second delete that completes must not take the stuck one's sign with it.
         QVERIFY(confirmDeleteOf(QStringLiteral("here.txt")));
-        QTRY_VERIFY_WITH_TIMEOUT(!shownNames().contains(QStringLiteral("here.txt")) && !state().isLoading(),
+        QTRY_VERIFY_WITH_TIMEOUT(!shownNames().contains(QStringLiteral("here.txt")) &&
+                                     !state().browser().isLoading(),
                                  operationDeadlineMs);
         QVERIFY(!server.exists(QStringLiteral("/open/here.txt")));
-        QVERIFY(state().isDeleting() && busyText()->isVisible());
+        QVERIFY(state().deletes().isDeleting() && busyText()->isVisible());
 
         // Stopping the server ends both stuck curl runs: the delete reports, the old listing is dropped.
         server.stop();
         QTRY_VERIFY_WITH_TIMEOUT(errorShown(), operationDeadlineMs);
-        QVERIFY(!state().isDeleting());
+        QVERIFY(!state().deletes().isDeleting());
         QTRY_COMPARE_WITH_TIMEOUT(dropped.size(), 1, operationDeadlineMs);
         QCOMPARE(dropped.first().first().toString(), QStringLiteral("__hang__/"));
         QCOMPARE(shownNames(), (QStringList{QStringLiteral("made"), QStringLiteral("small.txt")}));
@@ -463,42 +426,43 @@ private Q_SLOTS:
     void crashingCurl_givesAClearError() {
         QFETCH(QString, operation);
         QFETCH(QString, expected);
-        showWindow(std::make_unique<MemoryDefaultsStore>());
+        showWindow();
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
         server.writeFile(QStringLiteral("/keep.txt"), "k");
-        QTemporaryDir tools;
-        const QString crashing = makeFakeCurl(tools, QStringLiteral("crashing-curl"), "kill -SEGV $$");
+        const QString crashing = m_h->fakeCurl(QStringLiteral("crashing-curl"), "kill -SEGV $$");
         const Connection connection = server.connection();
         state().openConnection(connection);
-        QVERIFY(waitIdle());
+        QVERIFY(waitIdle(state()));
         QCOMPARE(shownNames(), QStringList{QStringLiteral("keep.txt")});
 
-        state().setCurlPath(crashing);
+        m_h->pool.setCurlPath(crashing);
         if (operation == u"list") {
-            state().loadFiles();
+            state().browser().loadFiles();
         } else if (operation == u"upload") {
-            const QUrl file = makeLocalFile(m_local.filePath(QStringLiteral("up.txt")), 3);
-            state().performUpload({file}, connection, QStringLiteral("/"));
+            makeLocalFile(m_h->local.filePath(QStringLiteral("up.txt")), 3);
+            action("uploadFileAction")->trigger();
+            QVERIFY(windowdriver::chooseFiles(m_window.get(), m_h->local.path(), {QStringLiteral("up.txt")}));
         } else if (operation == u"delete") {
-            state().performDelete(fileList()->files().first(), connection);
+            QVERIFY(confirmDeleteOf(QStringLiteral("keep.txt")));
         } else {
-            state().openNewFolderSheet();
-            state().setNewFolderName(QStringLiteral("new"));
-            state().createFolderInCurrentConnection();
+            state().newFolder().openSheet();
+            state().newFolder().setName(QStringLiteral("new"));
+            state().newFolder().create();
         }
-        QVERIFY(waitIdle());
+        QVERIFY(waitIdle(state()));
 
-        QVERIFY2(errorShown(), qPrintable(state().errorMessage().value_or(QStringLiteral("<none>"))));
-        QVERIFY2(state().errorMessage()->contains(expected), qPrintable(*state().errorMessage()));
+        const QString error = state().browser().errorMessage().value_or(QStringLiteral("<none>"));
+        QVERIFY2(errorShown(), qPrintable(error));
+        QVERIFY2(error.contains(expected), qPrintable(error));
         // One run, and it failed: no reload or follow-up treats the crash as success.
-        QCOMPARE(fakeCurlRuns(crashing), 1);
-        QCOMPARE(state().mainUploadProgressValue(), 0.0);
+        QCOMPARE(m_h->fakeCurlRuns(crashing), 1);
+        QCOMPARE(state().upload().progressValue(), 0.0);
         if (operation == u"list")
             QVERIFY(fileList()->files().isEmpty());
         else
             QCOMPARE(shownNames(), QStringList{QStringLiteral("keep.txt")});
         if (operation == u"mkdir")
-            QVERIFY(state().showNewFolderSheet()); // still open, the name kept for another try
+            QVERIFY(state().newFolder().isSheetShown()); // still open, the name kept for another try
         QVERIFY(server.exists(QStringLiteral("/keep.txt")));
     }
 
@@ -521,11 +485,10 @@ private Q_SLOTS:
     void floodingCurl_neitherHangsNorCrashesTheWindow() {
         QFETCH(QByteArray, body);
         QFETCH(QString, outcome);
-        showWindow(std::make_unique<MemoryDefaultsStore>());
+        showWindow();
         KALVOR_START_SERVER(spare, TestFtpServer::Kind::pyftpdlib);
         spare.writeFile(QStringLiteral("/alive.txt"), "a");
-        QTemporaryDir tools;
-        const QString flooding = makeFakeCurl(tools, QStringLiteral("flooding-curl"), body);
+        const QString flooding = m_h->fakeCurl(QStringLiteral("flooding-curl"), body);
 
         // The GUI thread's pulse: ticks must keep coming while the flood is read, parsed and shown.
         int ticks = 0;
@@ -534,33 +497,34 @@ private Q_SLOTS:
         pulse.setInterval(10);
         connect(&pulse, &QTimer::timeout, this, [&] {
             ++ticks;
-            if (state().isLoading())
+            if (state().browser().isLoading())
                 ++ticksWhileLoading;
         });
         pulse.start();
 
         Connection connection = Connection::makeNew();
         connection.host = QStringLiteral("flood.invalid");
-        state().setCurlPath(flooding);
+        m_h->pool.setCurlPath(flooding);
         state().openConnection(connection);
-        QVERIFY(waitIdle(floodDeadlineMs));
+        QVERIFY(waitIdle(state(), floodDeadlineMs));
         const int ticksAtResult = ticks;
         QVERIFY(QTest::qWaitFor([&] { return ticks > ticksAtResult + 2; }, operationDeadlineMs));
         pulse.stop();
 
-        QCOMPARE(fakeCurlRuns(flooding), 1);
+        QCOMPARE(m_h->fakeCurlRuns(flooding), 1);
         QVERIFY(ticksWhileLoading > 0);
         if (outcome == u"error") {
             QVERIFY(errorShown());
             QVERIFY(fileList()->files().isEmpty());
         } else if (outcome == u"entries") {
-            QVERIFY2(!state().errorMessage(), qPrintable(state().errorMessage().value_or(QString())));
+            QVERIFY2(!state().browser().errorMessage(),
+                     qPrintable(state().browser().errorMessage().value_or(QString())));
             QCOMPARE(shownNames(), QStringList{QStringLiteral("survivor")});
         } else {
-            QVERIFY(errorShown() || (!state().errorMessage() && !fileList()->files().isEmpty()));
+            QVERIFY(errorShown() || (!state().browser().errorMessage() && !fileList()->files().isEmpty()));
         }
 
-        state().setCurlPath(defaultCurlPath());
+        m_h->pool.setCurlPath(defaultCurlPath());
         openAndList(spare, QStringLiteral("alive.txt"));
     }
 
@@ -606,35 +570,35 @@ private Q_SLOTS:
         }
         const QStringList entriesBefore = entriesIn(folder);
         showWindow(std::move(store));
-        QCOMPARE(m_manager->connections(), QList<Connection>{kept});
+        QCOMPARE(m_h->store.connections(), QList<Connection>{kept});
 
         // While browsing: add a favorite from the file list's menu. The banner says why it was not saved.
         clickSidebar(FavoritesSidebarView::RowKind::Connection, kept.id);
-        QVERIFY(waitIdle());
+        QVERIFY(waitIdle(state()));
         const int row = fileRow(QStringLiteral("docs"));
         QVERIFY(row >= 0);
         std::unique_ptr<QMenu> menu = fileList()->contextMenuFor(fileList()->model()->index(row, 0));
         QVERIFY(menu);
         menu->findChild<QAction*>(QStringLiteral("addToFavoritesAction"))->trigger();
-        QCOMPARE(m_manager->favorites().size(), 2);
-        QVERIFY(sidebarRow(FavoritesSidebarView::RowKind::Favorite, m_manager->favorites().last().id) >= 0);
+        QCOMPARE(m_h->store.favorites().size(), 2);
+        QVERIFY(sidebarRow(FavoritesSidebarView::RowKind::Favorite, m_h->store.favorites().last().id) >= 0);
         // Nothing on disk moved: the same files, byte for byte.
         QCOMPARE(readAll(connectionsFile), connectionsBefore);
         QCOMPARE(readAll(favoritesFile), favoritesBefore);
         QCOMPARE(entriesIn(folder), entriesBefore);
-        QVERIFY2(m_manager->lastSaveError().contains(QStringLiteral("Kalvor.favorites.json")),
-                 qPrintable(m_manager->lastSaveError()));
+        QVERIFY2(m_h->store.lastSaveError().contains(QStringLiteral("Kalvor.favorites.json")),
+                 qPrintable(m_h->store.lastSaveError()));
         QVERIFY(settingsErrorShown());
         QTest::mouseClick(m_window->findChild<QPushButton*>(QStringLiteral("settingsBannerDismiss")),
                           Qt::LeftButton);
         QVERIFY(!settingsErrorShown());
 
         // From the form: the new connection stays in the sidebar, and the failure must be seen.
-        QSignalSpy saveFailed(m_manager.get(), &FavoritesManager::saveFailed);
+        QSignalSpy saveFailed(&m_h->store, &FavoritesManager::saveFailed);
         addConnectionThroughForm(QStringLiteral("Added"), QStringLiteral("added.invalid"));
         QCOMPARE(saveFailed.size(), 1);
-        QCOMPARE(m_manager->connections().size(), 2);
-        QCOMPARE(m_manager->connections().last().name, QStringLiteral("Added"));
+        QCOMPARE(m_h->store.connections().size(), 2);
+        QCOMPARE(m_h->store.connections().last().name, QStringLiteral("Added"));
         QVERIFY(sidebarShowsConnectionNamed(QStringLiteral("Added")));
         QCOMPARE(state().detailMode(), BrowserState::DetailMode::empty);
         QVERIFY(settingsErrorShown()); // seen although no folder is shown
@@ -683,21 +647,22 @@ private Q_SLOTS:
 
         showWindow(std::move(store));
         if (connectionsCut) {
-            QVERIFY(m_manager->connections().isEmpty());
-            QCOMPARE(m_manager->favorites(), favorites);
+            QVERIFY(m_h->store.connections().isEmpty());
+            QCOMPARE(m_h->store.favorites(), favorites);
         } else {
-            QCOMPARE(m_manager->connections(), connections);
-            QVERIFY(m_manager->favorites().isEmpty());
+            QCOMPARE(m_h->store.connections(), connections);
+            QVERIFY(m_h->store.favorites().isEmpty());
             QVERIFY(sidebarShowsConnectionNamed(QStringLiteral("Second")));
         }
-        QVERIFY(!state().errorMessage());
+        QVERIFY(!state().browser().errorMessage());
         // Loading writes nothing: the damaged file is still there, as it was.
         QCOMPARE(entriesIn(folder), entriesBefore);
         QCOMPARE(readAll(connectionsCut ? connectionsFile : favoritesFile), cutShort);
 
         addConnectionThroughForm(QStringLiteral("Added"), QStringLiteral("added.invalid"));
-        QVERIFY2(!state().errorMessage(), qPrintable(state().errorMessage().value_or(QString())));
-        const Connection added = m_manager->connections().last();
+        QVERIFY2(!state().browser().errorMessage(),
+                 qPrintable(state().browser().errorMessage().value_or(QString())));
+        const Connection added = m_h->store.connections().last();
         QCOMPARE(added.name, QStringLiteral("Added"));
 
         // The damaged bytes were kept aside before anything replaced them; both files decode again.

@@ -1,7 +1,6 @@
-#include "app/AppNotifications.h"
 #include "app/HandInArguments.h"
 #include "app/KalvorServiceProvider.h"
-#include "app/PendingUploadSlot.h"
+#include "session/HandInSlot.h"
 
 #include <QApplication>
 #include <QDir>
@@ -82,9 +81,9 @@ public:
     // A socket path of its own for every test, so nothing is shared with a real Kalvor or another test.
     QString freshInstance() { return path(QStringLiteral("instance-%1").arg(++m_instances)); }
 
-    // Notifications and activations in the order they happened, and on which thread.
+    // Announcements and activations in the order they happened, and on which thread.
+    HandInSlot m_slot;
     QStringList m_events;
-    QList<QUrl> m_postedUrls;
     QList<QThread*> m_eventThreads;
 
     void watch(KalvorServiceProvider& provider) {
@@ -109,19 +108,16 @@ private Q_SLOTS:
         QVERIFY(QFile::link(path(QStringLiteral("a.txt")), path(QStringLiteral("link-to-a"))));
         QVERIFY(QFile::link(path(QStringLiteral("gone.txt")), path(QStringLiteral("broken-link"))));
 
-        connect(&AppNotifications::instance(), &AppNotifications::uploadFiles, this,
-                [this](const QVariant& object) {
-                    m_events.append(QStringLiteral("upload"));
-                    m_eventThreads.append(QThread::currentThread());
-                    m_postedUrls = AppNotifications::urlsIn(object).value_or(QList<QUrl>());
-                });
+        connect(&m_slot, &HandInSlot::arrived, this, [this] {
+            m_events.append(QStringLiteral("upload"));
+            m_eventThreads.append(QThread::currentThread());
+        });
     }
 
     void init() {
         settle();
-        takePendingServiceURLs();
+        m_slot.take();
         m_events.clear();
-        m_postedUrls.clear();
         m_eventThreads.clear();
     }
 
@@ -176,7 +172,7 @@ private Q_SLOTS:
 
     void serviceCall_storesAtOnceAndAnnouncesOnLaterTurn() {
         QFETCH(bool, fromWorker);
-        KalvorServiceProvider provider(freshInstance());
+        KalvorServiceProvider provider(m_slot, freshInstance());
         watch(provider);
         const QStringList items{u"b c.txt"_s, u"a.txt"_s, u"sub/inner.txt"_s};
         QString error = u"untouched"_s;
@@ -193,13 +189,11 @@ private Q_SLOTS:
         settle();
         QCOMPARE(m_events.size(), 2);
         QCOMPARE(m_eventThreads, (QList<QThread*>{qApp->thread(), qApp->thread()}));
-        QCOMPARE(m_postedUrls, urls(items));
-        // The notification does not drain the slot: a window that comes on screen later still finds them.
-        QCOMPARE(takePendingServiceURLs(), std::optional(urls(items)));
+        QCOMPARE(m_slot.take(), std::optional(urls(items)));
     }
 
     void handInThroughSocket_reachesRunningInstance() {
-        KalvorServiceProvider instance(freshInstance());
+        KalvorServiceProvider instance(m_slot, freshInstance());
         watch(instance);
         QVERIFY2(instance.listen(), qPrintable(instance.errorString()));
 
@@ -213,8 +207,7 @@ private Q_SLOTS:
         QTRY_COMPARE(m_events, (QStringList{u"upload"_s, u"activate"_s}));
         settle();
         QCOMPARE(m_events.size(), 2);
-        QCOMPARE(m_postedUrls, expected);
-        QCOMPARE(takePendingServiceURLs(), std::optional(expected));
+        QCOMPARE(m_slot.take(), std::optional(expected));
     }
 
     void handInWithoutFile_isRefusedAndChangesNothing_data() {
@@ -226,11 +219,13 @@ private Q_SLOTS:
 
     void handInWithoutFile_isRefusedAndChangesNothing() {
         QFETCH(QStringList, items);
-        KalvorServiceProvider instance(freshInstance());
+        KalvorServiceProvider instance(m_slot, freshInstance());
         watch(instance);
         QVERIFY(instance.listen());
         const QList<QUrl> waiting = urls({u"a.txt"_s});
-        storePendingServiceURLs(waiting);
+        m_slot.store(waiting);
+        settle();
+        m_events.clear();
 
         const Sent sent = sendBesideLoop(items, m_dir.path(), instance.serverPath());
         QCOMPARE(sent.result, SendResult::refused);
@@ -242,48 +237,7 @@ private Q_SLOTS:
 
         settle();
         QCOMPARE(m_events, QStringList());
-        QCOMPARE(takePendingServiceURLs(), std::optional(waiting));
-    }
-
-    void twoHandInsBeforeAnyWindow_onlySecondWaits() {
-        KalvorServiceProvider instance(freshInstance());
-        watch(instance);
-        QVERIFY(instance.listen());
-        QCOMPARE(sendBesideLoop({u"a.txt"_s, u"b c.txt"_s}, m_dir.path(), instance.serverPath()).result,
-                 SendResult::sent);
-        QCOMPARE(sendBesideLoop({u"sub/inner.txt"_s}, m_dir.path(), instance.serverPath()).result,
-                 SendResult::sent);
-        QCOMPARE(takePendingServiceURLs(), std::optional(urls({u"sub/inner.txt"_s})));
-        QCOMPARE(takePendingServiceURLs(), std::nullopt);
-    }
-
-    void coldStart_keepsFilesForTheFirstWindow() {
-        KalvorServiceProvider provider(freshInstance());
-        watch(provider);
-        QString message = u"stale"_s;
-        QCOMPARE(provider.startUp({u"b c.txt"_s, u"a.txt"_s}, m_dir.path(), &message), Startup::showWindow);
-        QCOMPARE(message, QString());
-        QVERIFY(provider.isListening());
-        QCOMPARE(takePendingServiceURLs(), std::optional(urls({u"b c.txt"_s, u"a.txt"_s})));
-        // The first window takes them from the slot; a notification as well would offer them twice.
-        settle();
-        QCOMPARE(m_events, QStringList());
-    }
-
-    void coldStartWithoutFile_failsAndStartsNothing() {
-        KalvorServiceProvider provider(freshInstance());
-        watch(provider);
-        const QList<QUrl> waiting = urls({u"a.txt"_s});
-        storePendingServiceURLs(waiting);
-        QString message;
-        QCOMPARE(provider.startUp({u"https://example.com/"_s, u"sub"_s}, m_dir.path(), &message),
-                 Startup::failed);
-        QCOMPARE(message, u"No file selected."_s);
-        QVERIFY(!provider.isListening());
-        QVERIFY(!QFileInfo::exists(provider.serverPath()));
-        settle();
-        QCOMPARE(m_events, QStringList());
-        QCOMPARE(takePendingServiceURLs(), std::optional(waiting));
+        QCOMPARE(m_slot.take(), std::optional(waiting));
     }
 
     void secondStart_handsOverToTheRunningInstance_data() {
@@ -302,7 +256,7 @@ private Q_SLOTS:
         QFETCH(QStringList, expectedEvents);
         QFETCH(QStringList, expectedFiles);
         const QString name = freshInstance();
-        KalvorServiceProvider first(name);
+        KalvorServiceProvider first(m_slot, name);
         watch(first);
         QCOMPARE(first.startUp({}, m_dir.path(), nullptr), Startup::showWindow);
         QVERIFY(first.isListening());
@@ -310,24 +264,24 @@ private Q_SLOTS:
         Startup second = Startup::failed;
         QString message;
         QVERIFY(runBesideLoop([&] {
-            KalvorServiceProvider starting(name);
+            KalvorServiceProvider starting(m_slot, name);
             second = starting.startUp(items, m_dir.path(), &message);
         }));
         QCOMPARE(message, QString());
         QCOMPARE(second, Startup::handedOver);
         QTRY_COMPARE(m_events, expectedEvents);
-        QCOMPARE(m_postedUrls, urls(expectedFiles));
+        QCOMPARE(m_slot.take().value_or(QList<QUrl>()), urls(expectedFiles));
         QVERIFY(first.isListening());
     }
 
     void onlyOneInstanceListens() {
         const QString name = freshInstance();
-        KalvorServiceProvider first(name);
+        KalvorServiceProvider first(m_slot, name);
         QVERIFY(first.listen());
         bool secondListens = true;
         QString why;
         QVERIFY(runBesideLoop([&] {
-            KalvorServiceProvider second(name);
+            KalvorServiceProvider second(m_slot, name);
             secondListens = second.listen();
             why = second.errorString();
         }));
@@ -342,12 +296,12 @@ private Q_SLOTS:
         QVERIFY(makeStaleSocket(name));
         QCOMPARE(sendBesideLoop({u"a.txt"_s}, m_dir.path(), name).result, SendResult::noInstance);
 
-        KalvorServiceProvider provider(name);
+        KalvorServiceProvider provider(m_slot, name);
         watch(provider);
         QCOMPARE(provider.startUp({u"a.txt"_s}, m_dir.path(), nullptr), Startup::showWindow);
         QVERIFY2(provider.isListening(), qPrintable(provider.errorString()));
         QCOMPARE(sendBesideLoop({u"b c.txt"_s}, m_dir.path(), name).result, SendResult::sent);
-        QCOMPARE(takePendingServiceURLs(), std::optional(urls({u"b c.txt"_s})));
+        QCOMPARE(m_slot.take(), std::optional(urls({u"b c.txt"_s})));
     }
 
     void socketInFolderOthersCanWrite_isRefused() {
@@ -355,7 +309,7 @@ private Q_SLOTS:
         const QString open = path(u"open"_s);
         QVERIFY(QDir().mkpath(open));
         QVERIFY(QFile::setPermissions(open, QFile::Permissions(0x7777)));
-        KalvorServiceProvider provider(open + u"/instance"_s);
+        KalvorServiceProvider provider(m_slot, open + u"/instance"_s);
         QVERIFY(!provider.listen());
         QVERIFY2(provider.errorString().contains(u"not private"_s), qPrintable(provider.errorString()));
         QCOMPARE(sendBesideLoop({u"a.txt"_s}, m_dir.path(), provider.serverPath()).result,
@@ -384,7 +338,7 @@ private Q_SLOTS:
         other.activateWindow();
         QTRY_VERIFY(other.isActiveWindow());
 
-        KalvorServiceProvider provider(freshInstance());
+        KalvorServiceProvider provider(m_slot, freshInstance());
         QVERIFY(provider.onActivate);
         other.hide();
         settle();

@@ -1,4 +1,4 @@
-#include "model/DefaultsStore.h"
+#include "MemoryDefaultsStore.h"
 #include "model/FavoritesManager.h"
 #include "model/RecordJson.h"
 

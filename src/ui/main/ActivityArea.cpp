@@ -1,10 +1,12 @@
 #include "ActivityArea.h"
 
 #include "Typography.h"
+#include "ui/panels/Icons.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -29,10 +31,21 @@ ActivityArea::ActivityArea(QWidget* parent)
     m_line->setTextFormat(Qt::PlainText);
     m_line->setFont(typography::caption(this));
     typography::makeSecondary(m_line);
+    auto* stop = new QToolButton(m_progressPage);
+    stop->setObjectName(QStringLiteral("uploadStopButton"));
+    stop->setIcon(symbolIcon(u"xmark.circle.fill"));
+    stop->setToolTip(QStringLiteral("Stop the upload"));
+    stop->setAutoRaise(true);
+    connect(stop, &QToolButton::clicked, this, &ActivityArea::stopRequested);
+    auto* barRow = new QHBoxLayout;
+    barRow->setContentsMargins(0, 0, 0, 0);
+    barRow->addWidget(m_bar);
+    barRow->addWidget(stop);
     auto* progressLayout = new QVBoxLayout(m_progressPage);
     progressLayout->setContentsMargins(0, 0, 0, 0);
     progressLayout->setSpacing(4);
-    progressLayout->addWidget(m_bar, 0, Qt::AlignRight);
+    progressLayout->addLayout(barRow);
+    progressLayout->setAlignment(barRow, Qt::AlignRight);
     progressLayout->addWidget(m_line, 0, Qt::AlignRight);
 
     auto* spinner = new QProgressBar(m_busyPage);

@@ -5,8 +5,9 @@
 class QLabel;
 class QProgressBar;
 
-// The header's right end: the upload bar with its line, or a small spinner with "Uploading…"/"Deleting…",
-// or nothing. Object names: "uploadProgressBar", "uploadProgressText", "busySpinner", "busyText".
+// The header's right end: the upload bar with its line and a stop button, or a small spinner with
+// "Uploading…"/"Deleting…", or nothing. Object names: "uploadProgressBar", "uploadProgressText",
+// "uploadStopButton", "busySpinner", "busyText".
 class ActivityArea : public QStackedWidget {
     Q_OBJECT
 
@@ -16,6 +17,9 @@ public:
     void showNothing();
     void showProgress(double value, double total, const QString& line);
     void showBusy(const QString& text);
+
+Q_SIGNALS:
+    void stopRequested();
 
 private:
     QWidget* m_empty;

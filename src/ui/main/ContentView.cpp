@@ -5,7 +5,6 @@
 #include "ErrorBanner.h"
 #include "NewFolderSheet.h"
 #include "Typography.h"
-#include "app/AppNotifications.h"
 #include "model/FavoritesManager.h"
 #include "ui/panels/ConnectionFormView.h"
 #include "ui/panels/FavoritesSidebarView.h"
@@ -14,11 +13,8 @@
 #include "ui/panels/UploadToFavoriteSheet.h"
 
 #include <QAction>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QSplitter>
@@ -26,9 +22,10 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-ContentView::ContentView(FavoritesManager& favoritesManager, QWidget* parent)
+ContentView::ContentView(SessionContext& context, QWidget* parent)
     : QMainWindow(parent)
-    , m_state(favoritesManager) {
+    , m_prompter(this)
+    , m_state(context, m_prompter) {
     setMinimumSize(700, 450);
     setUnifiedTitleAndToolBarOnMac(true);
 
@@ -53,7 +50,7 @@ ContentView::ContentView(FavoritesManager& favoritesManager, QWidget* parent)
     m_settingsBanner = new ErrorBanner(QStringLiteral("settingsBanner"));
     m_settingsBanner->hide();
     connect(m_settingsBanner, &ErrorBanner::dismissRequested, m_settingsBanner, &QWidget::hide);
-    connect(&favoritesManager, &FavoritesManager::saveFailed, this, [this](const QString& message) {
+    connect(&context.store, &FavoritesManager::saveFailed, this, [this](const QString& message) {
         m_settingsBanner->setMessage(message);
         m_settingsBanner->show();
     });
@@ -62,70 +59,38 @@ ContentView::ContentView(FavoritesManager& favoritesManager, QWidget* parent)
     layout->addWidget(buildFooter());
     setCentralWidget(central);
     buildToolbar();
-
-    m_state.setFileChooser([this](std::function<void(const QList<QUrl>&)> answer) {
-        auto* dialog = new QFileDialog(this);
-        dialog->setObjectName(QStringLiteral("uploadFileChooser"));
-        dialog->setWindowModality(Qt::WindowModal);
-        dialog->setFileMode(QFileDialog::ExistingFiles);
-        dialog->setOption(QFileDialog::ReadOnly); // no creating folders from here
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        connect(dialog, &QFileDialog::finished, this, [dialog, answer](int result) {
-            answer(result == QDialog::Accepted ? dialog->selectedUrls() : QList<QUrl>());
-        });
-        dialog->open();
-    });
-
-    connect(&m_state, &BrowserState::detailChanged, this, &ContentView::syncDetail);
-    connect(&m_state, &BrowserState::currentPathChanged, this, [this] {
-        syncHeader();
-        syncFileList();
-    });
-    connect(&m_state, &BrowserState::filesChanged, this, [this] { m_fileList->setFiles(m_state.files()); });
-    connect(&m_state, &BrowserState::loadingChanged, this, [this] {
-        m_fileList->setLoading(m_state.isLoading());
-        syncToolbar();
-    });
-    connect(&m_state, &BrowserState::errorMessageChanged, this, &ContentView::syncError);
-    connect(&m_state, &BrowserState::activityChanged, this, [this] {
-        syncActivity();
-        syncToolbar();
-    });
-    connect(&m_state, &BrowserState::newFolderSheetChanged, this, &ContentView::syncNewFolderSheet);
-    connect(&m_state, &BrowserState::deleteConfirmationChanged, this, &ContentView::syncDeleteConfirmation);
-    connect(&m_state, &BrowserState::overwriteQuestionChanged, this, &ContentView::syncOverwriteQuestion);
-    connect(&m_state, &BrowserState::pendingUploadChanged, this, &ContentView::syncUploadSheet);
-    observeNotifications();
+    connectState();
 
     syncDetail();
-    syncHeader();
-    syncFileList();
-    syncError();
     syncActivity();
 }
 
 QWidget* ContentView::buildSidebar() {
-    m_sidebar = new FavoritesSidebarView(m_state.favoritesManager());
+    m_sidebar = new FavoritesSidebarView(m_state.context().store);
     m_sidebar->setObjectName(QStringLiteral("sidebar"));
-    m_sidebar->onSelectAddServer = [this] { m_state.showNewConnectionForm(); };
-    m_sidebar->onSelectFavorite = [this](const Favorite& favorite) { m_state.openFavorite(favorite); };
-    m_sidebar->onSelectConnection = [this](const Connection& connection) {
-        m_state.openConnection(connection);
-    };
+    connect(m_sidebar, &FavoritesSidebarView::addServerSelected, &m_state,
+            &BrowserState::showNewConnectionForm);
+    connect(m_sidebar, &FavoritesSidebarView::favoriteSelected, &m_state, &BrowserState::openFavorite);
+    connect(m_sidebar, &FavoritesSidebarView::connectionSelected, &m_state, &BrowserState::openConnection);
+    connect(m_sidebar, &FavoritesSidebarView::editConnectionRequested, &m_state,
+            &BrowserState::showEditConnectionForm);
+    connect(m_sidebar, &FavoritesSidebarView::deleteConnectionRequested, &m_state,
+            &BrowserState::deleteConnection);
     return m_sidebar;
 }
 
 QWidget* ContentView::buildFormPage() {
     m_form = new ConnectionFormView;
-    m_form->embedded = true;
     m_form->setMaximumWidth(460);
-    m_form->onConnectionEdited = [this](const Connection& connection) {
-        m_formIsWriting = true;
-        m_state.setFormConnection(connection);
-        m_formIsWriting = false;
-    };
-    m_form->onSave = [this] { m_state.saveConnectionForm(); };
-    m_form->onCancel = [this] { m_state.cancelConnectionForm(); };
+    ConnectionEditor& editor = m_state.editor();
+    connect(m_form, &ConnectionFormView::connectionEdited, this,
+            [this, &editor](const Connection& connection) {
+                m_formIsWriting = true;
+                editor.edit(connection);
+                m_formIsWriting = false;
+            });
+    connect(m_form, &ConnectionFormView::saveRequested, &editor, &ConnectionEditor::save);
+    connect(m_form, &ConnectionFormView::cancelRequested, &editor, &ConnectionEditor::cancel);
 
     auto* holder = new QWidget;
     holder->setBackgroundRole(QPalette::Base); // the control background behind the whole area
@@ -157,14 +122,12 @@ QWidget* ContentView::buildEmptyPage() {
     icon->setPixmap(symbolIcon(u"server.rack").pixmap(48, 48));
     icon->setAlignment(Qt::AlignCenter);
     auto* title = new QLabel(QStringLiteral("Select a server"));
-    title->setObjectName(QStringLiteral("emptyTitle"));
     QFont titleFont = typography::headline(title);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.4);
     title->setFont(titleFont);
     title->setAlignment(Qt::AlignCenter);
     auto* description = new QLabel(QStringLiteral(
         "Add a new connection from Add Server in the sidebar, or select a connection or favorite."));
-    description->setObjectName(QStringLiteral("emptyDescription"));
     description->setAlignment(Qt::AlignCenter);
     description->setWordWrap(true);
     typography::makeSecondary(description);
@@ -181,10 +144,9 @@ QWidget* ContentView::buildBrowsingPage() {
     m_browsingPage = new QWidget;
     m_browsingPage->setObjectName(QStringLiteral("browsingPage"));
     m_banner = new ErrorBanner;
-    connect(m_banner, &ErrorBanner::dismissRequested, this, [this] { m_state.dismissError(); });
+    connect(m_banner, &ErrorBanner::dismissRequested, &m_state.browser(), &FolderBrowser::dismissError);
 
     auto* header = new QWidget;
-    header->setObjectName(QStringLiteral("header"));
     m_headerName = new QLabel;
     m_headerName->setObjectName(QStringLiteral("headerName"));
     m_headerName->setTextFormat(Qt::PlainText);
@@ -195,6 +157,7 @@ QWidget* ContentView::buildBrowsingPage() {
     typography::makeSecondary(m_headerPath);
     m_activity = new ActivityArea;
     m_activity->setObjectName(QStringLiteral("activityArea"));
+    connect(m_activity, &ActivityArea::stopRequested, &m_state.upload(), &UploadJob::cancel);
     auto* headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(12, 8, 12, 8);
     headerLayout->addWidget(m_headerName);
@@ -203,11 +166,10 @@ QWidget* ContentView::buildBrowsingPage() {
 
     m_fileList = new FileListView;
     m_fileList->setObjectName(QStringLiteral("fileList"));
-    m_fileList->onSelectFolder = [this](const RemoteFile& entry) { m_state.enterFolder(entry); };
-    m_fileList->onAddFavorite = [this](const QString& name, const QString& path) {
-        m_state.addToFavorites(name, path);
-    };
-    m_fileList->onDelete = [this](const RemoteFile& entry) { m_state.requestDelete(entry); };
+    connect(m_fileList, &FileListView::folderSelected, &m_state.browser(), &FolderBrowser::enterFolder);
+    connect(m_fileList, &FileListView::navigateUpRequested, &m_state.browser(), &FolderBrowser::navigateUp);
+    connect(m_fileList, &FileListView::addFavoriteRequested, &m_state, &BrowserState::addToFavorites);
+    connect(m_fileList, &FileListView::deleteRequested, &m_state.deletes(), &DeleteFlow::requestDelete);
 
     auto* layout = new QVBoxLayout(m_browsingPage);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -244,38 +206,54 @@ void ContentView::buildToolbar() {
     m_uploadAction->setObjectName(QStringLiteral("uploadFileAction"));
     m_newFolderAction = m_toolbar->addAction(symbolIcon(u"folder.badge.plus"), QStringLiteral("New Folder"));
     m_newFolderAction->setObjectName(QStringLiteral("newFolderAction"));
-    connect(m_uploadAction, &QAction::triggered, this, [this] { m_state.chooseUploadFiles(); });
-    connect(m_newFolderAction, &QAction::triggered, this, [this] { m_state.openNewFolderSheet(); });
+    connect(m_uploadAction, &QAction::triggered, &m_state, &BrowserState::chooseUploadFiles);
+    connect(m_newFolderAction, &QAction::triggered, &m_state.newFolder(), &NewFolderFlow::openSheet);
 }
 
-void ContentView::observeNotifications() {
-    AppNotifications& notifications = AppNotifications::instance();
-    connect(&notifications, &AppNotifications::newConnection, this,
-            [this] { m_state.showNewConnectionForm(); });
-    connect(&notifications, &AppNotifications::editConnection, this,
-            [this](const QVariant& object) { m_state.showEditConnectionForm(object); });
-    connect(&notifications, &AppNotifications::uploadFiles, this,
-            [this](const QVariant& object) { m_state.takeHandedInFiles(object); });
+void ContentView::connectState() {
+    FolderBrowser& browser = m_state.browser();
+    connect(&m_state, &BrowserState::detailChanged, this, &ContentView::syncDetail);
+    connect(&m_state, &BrowserState::pendingUploadChanged, this, &ContentView::syncUploadSheet);
+    connect(&browser, &FolderBrowser::currentPathChanged, this, &ContentView::syncHeader);
+    connect(&browser, &FolderBrowser::filesChanged, this,
+            [this] { m_fileList->setFiles(m_state.browser().files()); });
+    connect(&browser, &FolderBrowser::loadingChanged, this, [this] {
+        m_fileList->setLoading(m_state.browser().isLoading());
+        syncToolbar();
+    });
+    connect(&browser, &FolderBrowser::errorMessageChanged, this, &ContentView::syncError);
+    connect(&m_state.upload(), &UploadJob::progressChanged, this, &ContentView::syncActivity);
+    connect(&m_state.upload(), &UploadJob::busyChanged, this, [this] {
+        syncActivity();
+        syncToolbar();
+    });
+    connect(&m_state.deletes(), &DeleteFlow::deletingChanged, this, &ContentView::syncActivity);
+    connect(&m_state.newFolder(), &NewFolderFlow::changed, this, [this] {
+        syncNewFolderSheet();
+        syncToolbar();
+    });
 }
 
 void ContentView::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
-        m_state.takePendingServiceFiles();
+        m_state.takeHandIn();
 }
 
 void ContentView::syncDetail() {
     const BrowserState::DetailMode mode = m_state.detailMode();
-    m_sidebar->setShowConnectionForm(m_state.showConnectionFormInDetail());
+    m_sidebar->setShowConnectionForm(mode == BrowserState::DetailMode::form);
     switch (mode) {
     case BrowserState::DetailMode::form: {
-        const Connection connection = m_state.formConnection();
+        const Connection& connection = *m_state.editor().editing();
         // The form writes every keystroke back; echoing it into the fields would move the cursor.
-        if (!m_formIsWriting) {
+        if (!m_formIsWriting)
             m_form->setConnection(connection);
-            m_formShowsId = connection.id;
+        m_form->setSaveEnabled(m_state.editor().canSave());
+        if (m_detail->currentWidget() != m_formPage) {
+            m_detail->setCurrentWidget(m_formPage);
+            m_form->focusFirstField();
         }
-        m_detail->setCurrentWidget(m_formPage);
         break;
     }
     case BrowserState::DetailMode::browsing:
@@ -288,37 +266,31 @@ void ContentView::syncDetail() {
     syncHeader();
     syncError();
     syncToolbar();
+    syncNewFolderSheet();
 }
 
 void ContentView::syncHeader() {
-    if (m_state.currentConnection())
-        m_headerName->setText(m_state.currentConnection()->displayName());
-    m_headerPath->setFullText(m_state.currentPath());
-}
-
-void ContentView::syncFileList() {
-    m_fileList->setCurrentPath(m_state.currentPath());
-    if (m_state.canNavigateUp())
-        m_fileList->onNavigateUp = [this] { m_state.navigateUp(); };
-    else
-        m_fileList->onNavigateUp = nullptr;
-    m_fileList->setCurrentPath(m_state.currentPath()); // re-render with the action's presence
+    const FolderBrowser& browser = m_state.browser();
+    if (browser.connection())
+        m_headerName->setText(browser.connection()->displayName());
+    m_headerPath->setFullText(browser.currentPath());
+    m_fileList->setCurrentPath(browser.currentPath(), browser.canNavigateUp());
 }
 
 void ContentView::syncError() {
-    const auto& message = m_state.errorMessage();
+    const std::optional<QString>& message = m_state.browser().errorMessage();
     if (message)
         m_banner->setMessage(*message);
     m_banner->setVisible(message.has_value());
 }
 
 void ContentView::syncActivity() {
-    if (m_state.isUploading() && m_state.mainUploadProgressText())
-        m_activity->showProgress(m_state.mainUploadProgressValue(), m_state.mainUploadProgressTotal(),
-                                 *m_state.mainUploadProgressText());
-    else if (m_state.isUploading() || m_state.isDeleting())
-        m_activity->showBusy(m_state.isUploading() ? QStringLiteral("Uploading\u2026")
-                                                   : QStringLiteral("Deleting\u2026"));
+    const UploadJob& upload = m_state.upload();
+    if (upload.isTransferring() && upload.progressLine())
+        m_activity->showProgress(upload.progressValue(), upload.progressTotal(), *upload.progressLine());
+    else if (upload.isTransferring() || m_state.deletes().isDeleting())
+        m_activity->showBusy(upload.isTransferring() ? QStringLiteral("Uploading\u2026")
+                                                     : QStringLiteral("Deleting\u2026"));
     else
         m_activity->showNothing();
 }
@@ -330,9 +302,10 @@ void ContentView::syncToolbar() {
 }
 
 void ContentView::syncNewFolderSheet() {
-    if (m_state.showNewFolderSheet() && m_state.detailMode() == BrowserState::DetailMode::browsing) {
+    const NewFolderFlow& flow = m_state.newFolder();
+    if (flow.isSheetShown() && m_state.detailMode() == BrowserState::DetailMode::browsing) {
         if (!m_newFolderSheet) {
-            m_newFolderSheet = new NewFolderSheet(m_state, this);
+            m_newFolderSheet = new NewFolderSheet(m_state.newFolder(), this);
             m_newFolderSheet->setAttribute(Qt::WA_DeleteOnClose);
             m_newFolderSheet->open();
         }
@@ -342,76 +315,10 @@ void ContentView::syncNewFolderSheet() {
     }
 }
 
-void ContentView::syncDeleteConfirmation() {
-    const auto& entry = m_state.fileToDelete();
-    if (!entry) {
-        if (m_deleteConfirmation)
-            m_deleteConfirmation->close();
-        return;
-    }
-    if (m_deleteConfirmation)
-        return;
-    const QString title = QStringLiteral("Are you sure you want to delete?");
-    auto* box = new QMessageBox(this);
-    box->setObjectName(QStringLiteral("deleteConfirmation"));
-    box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setIcon(QMessageBox::Warning);
-    box->setWindowTitle(title);
-    box->setText(title);
-    box->setInformativeText(BrowserState::deleteMessage(*entry));
-    QPushButton* destroy =
-        box->addButton(BrowserState::deleteButtonLabel(*entry), QMessageBox::DestructiveRole);
-    destroy->setObjectName(QStringLiteral("deleteConfirm"));
-    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
-    connect(box, &QMessageBox::finished, this, [this, box, destroy] {
-        m_deleteConfirmation = nullptr;
-        if (box->clickedButton() == destroy)
-            m_state.confirmDelete();
-        else
-            m_state.cancelDelete(); // any other way of closing is a cancel
-    });
-    m_deleteConfirmation = box;
-    box->open();
-}
-
-void ContentView::syncOverwriteQuestion() {
-    if (!m_state.showMainOverwriteAlert()) {
-        if (m_overwriteQuestion)
-            m_overwriteQuestion->close();
-        return;
-    }
-    if (m_overwriteQuestion)
-        return;
-    auto* box = new QMessageBox(this);
-    box->setObjectName(QStringLiteral("overwriteQuestion"));
-    box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setIcon(QMessageBox::Question);
-    box->setWindowTitle(QStringLiteral("Overwrite"));
-    box->setText(QStringLiteral("Overwrite"));
-    box->setInformativeText(BrowserState::overwriteMessage(m_state.mainOverwriteConflictCount()));
-    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    QPushButton* overwrite = box->addButton(QStringLiteral("Overwrite"), QMessageBox::AcceptRole);
-    overwrite->setObjectName(QStringLiteral("overwriteConfirm"));
-    box->setEscapeButton(cancel);
-    connect(box, &QMessageBox::finished, this, [this, box, overwrite] {
-        m_overwriteQuestion = nullptr;
-        if (box->clickedButton() == overwrite)
-            m_state.confirmOverwrite();
-        else
-            m_state.cancelOverwrite();
-    });
-    m_overwriteQuestion = box;
-    box->open();
-}
-
 void ContentView::syncUploadSheet() {
-    const auto& pending = m_state.pendingUploadURLs();
+    const std::optional<PendingUpload>& pending = m_state.pendingUpload();
     if (m_uploadSheet && (!pending || pending->id != m_uploadSheetId)) {
-        // Replaced or cleared: this presentation ends. Its transfer, if any, goes on by itself.
+        // Replaced or done: this presentation ends. A transfer it started goes on in the window's header.
         UploadToFavoriteSheet* old = m_uploadSheet;
         m_uploadSheet = nullptr;
         old->close();
@@ -419,15 +326,11 @@ void ContentView::syncUploadSheet() {
     if (!pending || m_uploadSheet)
         return;
     const QUuid id = pending->id;
-    auto* sheet = new UploadToFavoriteSheet(
-        pending->urls, m_state.favoritesManager(),
-        [state = QPointer<BrowserState>(&m_state), id] {
-            if (state)
-                state->dismissPendingUpload(id);
-        },
-        m_state.curlPath(), this);
+    auto* sheet = new UploadToFavoriteSheet(pending->urls, m_state.context().store, m_state.upload(), this);
     sheet->setObjectName(QStringLiteral("uploadSheet"));
     sheet->setAttribute(Qt::WA_DeleteOnClose);
+    connect(sheet, &UploadToFavoriteSheet::dismissed, &m_state,
+            [this, id] { m_state.dismissPendingUpload(id); });
     m_uploadSheet = sheet;
     m_uploadSheetId = id;
     sheet->open();

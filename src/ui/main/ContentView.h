@@ -1,11 +1,11 @@
 #pragma once
 
-#include "BrowserState.h"
 #include "NewFolderSheet.h"
+#include "WidgetPrompter.h"
+#include "session/BrowserState.h"
 #include "ui/panels/UploadToFavoriteSheet.h"
 
 #include <QMainWindow>
-#include <QMessageBox>
 #include <QPointer>
 #include <QUuid>
 
@@ -13,7 +13,6 @@ class ActivityArea;
 class ConnectionFormView;
 class ElidedLabel;
 class ErrorBanner;
-class FavoritesManager;
 class FavoritesSidebarView;
 class FileListView;
 class QAction;
@@ -23,24 +22,22 @@ class QStackedWidget;
 class QToolBar;
 
 // One main window: the sidebar and the detail area (connection form, browsing view, or the "Select a
-// server" placeholder) above a footer, with the toolbar, sheets and questions of the browsing view. It shows
-// its BrowserState and forwards every click to it.
+// server" placeholder) above a footer, with the toolbar and sheets of the browsing view. It shows its
+// BrowserState, answers its questions with dialogs, and forwards every click to it.
 //
 // Object names: "sidebar", "detail", "formPage", "emptyPage", "browsingPage", "headerName", "headerPath",
-// "activityArea", "fileList", "settingsBanner" (+ "settingsBannerText", "settingsBannerDismiss"),
-// "mainToolbar", "uploadFileAction", "newFolderAction", "footer", "deleteConfirmation" (+ button
-// "deleteConfirm"), "overwriteQuestion" (+ "overwriteConfirm"), "uploadSheet".
+// "activityArea", "fileList", "errorBanner", "settingsBanner" (+ "settingsBannerText",
+// "settingsBannerDismiss"), "mainToolbar", "uploadFileAction", "newFolderAction", "footer", "uploadSheet".
 class ContentView : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit ContentView(FavoritesManager& favoritesManager, QWidget* parent = nullptr);
+    explicit ContentView(SessionContext& context, QWidget* parent = nullptr);
 
     BrowserState& state() { return m_state; }
+    Prompter& prompter() { return m_prompter; }
     UploadToFavoriteSheet* uploadSheet() const { return m_uploadSheet; }
     NewFolderSheet* newFolderSheet() const { return m_newFolderSheet; }
-    QMessageBox* deleteConfirmation() const { return m_deleteConfirmation; }
-    QMessageBox* overwriteQuestion() const { return m_overwriteQuestion; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -52,19 +49,17 @@ private:
     QWidget* buildBrowsingPage();
     QWidget* buildFooter();
     void buildToolbar();
-    void observeNotifications();
+    void connectState();
 
     void syncDetail();
     void syncHeader();
-    void syncFileList();
     void syncError();
     void syncActivity();
     void syncToolbar();
     void syncNewFolderSheet();
-    void syncDeleteConfirmation();
-    void syncOverwriteQuestion();
     void syncUploadSheet();
 
+    WidgetPrompter m_prompter;
     BrowserState m_state;
     FavoritesSidebarView* m_sidebar = nullptr;
     QStackedWidget* m_detail = nullptr;
@@ -82,11 +77,8 @@ private:
     QAction* m_uploadAction = nullptr;
     QAction* m_newFolderAction = nullptr;
     bool m_formIsWriting = false;
-    QUuid m_formShowsId;
 
     QPointer<NewFolderSheet> m_newFolderSheet;
-    QPointer<QMessageBox> m_deleteConfirmation;
-    QPointer<QMessageBox> m_overwriteQuestion;
     QPointer<UploadToFavoriteSheet> m_uploadSheet;
     QUuid m_uploadSheetId;
 };

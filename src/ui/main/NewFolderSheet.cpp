@@ -1,7 +1,7 @@
 #include "NewFolderSheet.h"
 
-#include "BrowserState.h"
 #include "Typography.h"
+#include "session/FolderChanges.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-NewFolderSheet::NewFolderSheet(BrowserState& state, QWidget* parent)
+NewFolderSheet::NewFolderSheet(NewFolderFlow& flow, QWidget* parent)
     : QDialog(parent)
-    , m_state(state)
+    , m_flow(flow)
     , m_name(new QLineEdit(this))
     , m_progress(new QProgressBar(this))
     , m_create(new QPushButton(QStringLiteral("Create"), this)) {
@@ -46,24 +46,20 @@ NewFolderSheet::NewFolderSheet(BrowserState& state, QWidget* parent)
     layout->addWidget(m_progress);
     layout->addLayout(buttons);
 
-    connect(m_name, &QLineEdit::textEdited, this,
-            [this](const QString& text) { m_state.setNewFolderName(text); });
+    connect(m_name, &QLineEdit::textEdited, this, [this](const QString& text) { m_flow.setName(text); });
     connect(cancel, &QPushButton::clicked, this, &NewFolderSheet::reject);
-    connect(m_create, &QPushButton::clicked, this, [this] {
-        if (m_state.canCreateFolder())
-            m_state.createFolderInCurrentConnection();
-    });
+    connect(m_create, &QPushButton::clicked, &m_flow, &NewFolderFlow::create);
     sync();
 }
 
 void NewFolderSheet::sync() {
-    if (m_name->text() != m_state.newFolderName())
-        m_name->setText(m_state.newFolderName());
-    m_progress->setVisible(m_state.isCreatingFolder());
-    m_create->setEnabled(m_state.canCreateFolder());
+    if (m_name->text() != m_flow.name())
+        m_name->setText(m_flow.name());
+    m_progress->setVisible(m_flow.isCreating());
+    m_create->setEnabled(m_flow.canCreate());
 }
 
 void NewFolderSheet::reject() {
-    m_state.cancelNewFolder();
+    m_flow.cancel();
     QDialog::reject();
 }

@@ -2,19 +2,19 @@
 
 #include <QDialog>
 
-class BrowserState;
+class NewFolderFlow;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
 
-// The small sheet that names a new folder. It shows the state's name, busy sign and enabling rule, and
-// forwards typing, "Create" and "Cancel"; the state decides when it closes.
+// The small sheet that names a new folder. It shows the flow's name, busy sign and enabling rule, and
+// forwards typing, "Create" and "Cancel"; the flow decides when it closes.
 // Object names: "newFolderSheet", "newFolderName", "newFolderProgress", "newFolderCancel", "newFolderCreate".
 class NewFolderSheet : public QDialog {
     Q_OBJECT
 
 public:
-    NewFolderSheet(BrowserState& state, QWidget* parent);
+    NewFolderSheet(NewFolderFlow& flow, QWidget* parent);
 
     void sync();
 
@@ -22,7 +22,7 @@ protected:
     void reject() override;
 
 private:
-    BrowserState& m_state;
+    NewFolderFlow& m_flow;
     QLineEdit* m_name;
     QProgressBar* m_progress;
     QPushButton* m_create;

@@ -209,7 +209,6 @@ ConnectionFormView::ConnectionFormView(QWidget* parent)
 }
 
 void ConnectionFormView::setConnection(const Connection& connection) {
-    const qint64 previousPort = m_connection.port;
     m_connection = connection;
 
     const auto show = [](QLineEdit* field, const QString& text) {
@@ -225,22 +224,23 @@ void ConnectionFormView::setConnection(const Connection& connection) {
         m_tlsToggle->setChecked(connection.useTLS);
     }
 
-    // While the user types a port, the record agrees with the text (or, for text that is not a number
-    // yet, keeps its earlier value); rewriting the text then would regroup digits under the cursor.
+    // While the user types a port, the record agrees with the text (port 0 for text that is not a number);
+    // rewriting the text then would regroup digits under the cursor.
     if (m_portField->hasFocus()) {
         bool ok = false;
         const qint64 typed = QLocale().toLongLong(m_portField->text(), &ok);
-        if (ok ? typed == connection.port : previousPort == connection.port)
+        if ((ok ? typed : 0) == connection.port)
             return;
     }
     showPort();
 }
 
-QSize ConnectionFormView::sizeHint() const {
-    QSize hint = QWidget::sizeHint();
-    if (!embedded)
-        hint.setWidth(std::max(hint.width(), 420));
-    return hint;
+void ConnectionFormView::setSaveEnabled(bool enabled) {
+    m_saveButton->setEnabled(enabled);
+}
+
+void ConnectionFormView::focusFirstField() {
+    m_nameField->setFocus(Qt::OtherFocusReason);
 }
 
 void ConnectionFormView::changeEvent(QEvent* event) {
@@ -251,17 +251,17 @@ void ConnectionFormView::changeEvent(QEvent* event) {
 
 void ConnectionFormView::edit(const std::function<void(Connection&)>& change) {
     change(m_connection);
-    if (onConnectionEdited) {
-        // A copy: the owner may hand the record straight back through setConnection.
-        const Connection edited = m_connection;
-        onConnectionEdited(edited);
-    }
+    // A copy: the owner may hand the record straight back through setConnection.
+    const Connection edited = m_connection;
+    Q_EMIT connectionEdited(edited);
 }
 
 void ConnectionFormView::portTextEdited(const QString& text) {
     bool ok = false;
-    const qint64 port = QLocale().toLongLong(text, &ok);
-    if (!ok || port == m_connection.port)
+    qint64 port = QLocale().toLongLong(text, &ok);
+    if (!ok)
+        port = 0; // no port at all, so nothing can be saved until it is one
+    if (port == m_connection.port)
         return;
     edit([port](Connection& c) { c.port = port; });
 }
@@ -273,15 +273,15 @@ void ConnectionFormView::showPort() {
 }
 
 void ConnectionFormView::save() {
+    if (!m_saveButton->isEnabled())
+        return;
     // Return does not reach the field, so its text would otherwise stay ungrouped or unparsed.
     showPort();
-    if (onSave)
-        onSave();
+    Q_EMIT saveRequested();
 }
 
 void ConnectionFormView::cancel() {
-    if (onCancel)
-        onCancel();
+    Q_EMIT cancelRequested();
 }
 
 void ConnectionFormView::applyProminentStyle() {

@@ -13,8 +13,8 @@ class QPushButton;
 
 // The form in which one saved server is created or edited. It edits a Connection that its owner lends it:
 // the owner passes the record in with setConnection, and every edit hands the whole updated record back
-// through onConnectionEdited at once, so the owner's copy is always what the form shows. The form keeps
-// no validation state and never checks a value: whatever the fields hold can be saved.
+// through connectionEdited at once, so the owner's copy is always what the form shows. The owner decides
+// whether the record can be saved (setSaveEnabled); text in the port field that is no number is port 0.
 //
 // Return saves and Escape cancels from any field, also when the form sits in a main window rather than a
 // dialog.
@@ -34,15 +34,15 @@ public:
     void setConnection(const Connection& connection);
     const Connection& connection() const { return m_connection; }
 
-    // Called with the whole updated record after every edit.
-    std::function<void(const Connection&)> onConnectionEdited;
-    std::function<void()> onSave;
-    std::function<void()> onCancel;
-    // True: the form takes whatever size its container gives it (the only way the application builds it).
-    // False: it also asks for a comfortable width of its own.
-    bool embedded = true;
+    // Save (the button and Return) is offered only while enabled.
+    void setSaveEnabled(bool enabled);
+    void focusFirstField();
 
-    QSize sizeHint() const override;
+Q_SIGNALS:
+    // The whole updated record, after every edit.
+    void connectionEdited(const Connection& connection);
+    void saveRequested();
+    void cancelRequested();
 
 protected:
     void changeEvent(QEvent* event) override;

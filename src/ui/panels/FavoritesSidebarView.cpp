@@ -1,7 +1,6 @@
 #include "FavoritesSidebarView.h"
 
 #include "Icons.h"
-#include "app/AppNotifications.h"
 #include "model/FavoritesManager.h"
 
 #include <QEvent>
@@ -83,26 +82,22 @@ QMenu* FavoritesSidebarView::contextMenuForRow(int row, QWidget* parent) {
 
     if (record.kind == RowKind::Favorite) {
         const Favorite favorite = record.favorite;
-        connect(menu->addAction(tr("Connect and open")), &QAction::triggered, this, [this, favorite] {
-            if (onSelectFavorite)
-                onSelectFavorite(favorite);
-        });
+        connect(menu->addAction(tr("Connect and open")), &QAction::triggered, this,
+                [this, favorite] { Q_EMIT favoriteSelected(favorite); });
         QAction* remove = menu->addAction(tr("Remove from favorites"));
         markDestructive(remove);
         connect(remove, &QAction::triggered, this,
                 [this, favorite] { m_favoritesManager.removeFavorite(favorite); });
     } else {
         const Connection connection = record.connection;
-        connect(menu->addAction(tr("Connect")), &QAction::triggered, this, [this, connection] {
-            if (onSelectConnection)
-                onSelectConnection(connection);
-        });
+        connect(menu->addAction(tr("Connect")), &QAction::triggered, this,
+                [this, connection] { Q_EMIT connectionSelected(connection); });
         connect(menu->addAction(tr("Edit")), &QAction::triggered, this,
-                [connection] { AppNotifications::postEditConnection(QVariant::fromValue(connection)); });
+                [this, connection] { Q_EMIT editConnectionRequested(connection); });
         QAction* remove = menu->addAction(tr("Delete"));
         markDestructive(remove);
         connect(remove, &QAction::triggered, this,
-                [this, connection] { m_favoritesManager.deleteConnection(connection); });
+                [this, connection] { Q_EMIT deleteConnectionRequested(connection); });
     }
     return menu;
 }
@@ -189,16 +184,13 @@ void FavoritesSidebarView::run(int row) {
     const Row record = m_rows.at(row);
     switch (record.kind) {
     case RowKind::AddServer:
-        if (onSelectAddServer)
-            onSelectAddServer();
+        Q_EMIT addServerSelected();
         break;
     case RowKind::Favorite:
-        if (onSelectFavorite)
-            onSelectFavorite(record.favorite);
+        Q_EMIT favoriteSelected(record.favorite);
         break;
     case RowKind::Connection:
-        if (onSelectConnection)
-            onSelectConnection(record.connection);
+        Q_EMIT connectionSelected(record.connection);
         break;
     case RowKind::SectionHeader:
         break;

@@ -6,16 +6,14 @@
 #include <QList>
 #include <QWidget>
 
-#include <functional>
-
 class FavoritesManager;
 class QListWidget;
 class QMenu;
 
 // The main window's sidebar: the "Add Server" entry, the favorite folders whose connection still exists,
-// and the saved connections, always as the store holds them right now. Opening and starting are handed to
-// the owner; "Edit" is announced application-wide; "Delete" and "Remove from favorites" go straight to the
-// store, at once and without a question. A click runs the row's action and leaves no row selected.
+// and the saved connections, always as the store holds them right now. Opening, editing and deleting a
+// connection are announced to the owner (which asks before it deletes); "Remove from favorites" goes straight
+// to the store. A click runs the row's action and leaves no row selected.
 //
 // Object names (for tests): "sidebarList" (the QListWidget). Each item carries its RowKind under
 // rowKindRole and, for favorites and connections, the record's id (QUuid) under idRole.
@@ -34,15 +32,18 @@ public:
     void setShowConnectionForm(bool show);
     bool showConnectionForm() const { return m_showConnectionForm; }
 
-    std::function<void()> onSelectAddServer;
-    std::function<void(const Favorite&)> onSelectFavorite;
-    std::function<void(const Connection&)> onSelectConnection;
-
     QListWidget* list() const { return m_list; }
 
     // The menu a right click on this row shows, its actions already wired to the row's record as it is
     // now; none for "Add Server" and section headers. The caller owns it.
     QMenu* contextMenuForRow(int row, QWidget* parent = nullptr);
+
+Q_SIGNALS:
+    void addServerSelected();
+    void favoriteSelected(const Favorite& favorite);
+    void connectionSelected(const Connection& connection);
+    void editConnectionRequested(const Connection& connection);
+    void deleteConnectionRequested(const Connection& connection);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -2,7 +2,7 @@
 
 #include "FileListDelegate.h"
 #include "Icons.h"
-#include "ftp/UploadBatch.h"
+#include "session/ByteCount.h"
 
 namespace {
 

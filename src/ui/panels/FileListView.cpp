@@ -2,6 +2,7 @@
 
 #include "FileListDelegate.h"
 #include "FileListModel.h"
+#include "session/BrowserState.h"
 
 #include <QLabel>
 #include <QListView>
@@ -158,39 +159,17 @@ const QList<RemoteFile>& FileListView::files() const {
 }
 
 void FileListView::setFiles(const QList<RemoteFile>& files) {
-    m_model->setFiles(files, wantsParentRow());
-    scheduleParentRowSync();
+    m_model->setFiles(files, m_model->showsParentRow());
 }
 
-void FileListView::setCurrentPath(const QString& path) {
+void FileListView::setCurrentPath(const QString& path, bool canNavigateUp) {
     m_currentPath = path;
-    syncParentRow();
-    scheduleParentRowSync();
+    m_model->setShowsParentRow(canNavigateUp);
 }
 
 void FileListView::setLoading(bool loading) {
     m_loading = loading;
     m_stack->setCurrentWidget(loading ? m_loadingPage : static_cast<QWidget*>(m_list));
-    syncParentRow();
-    scheduleParentRowSync();
-}
-
-bool FileListView::wantsParentRow() const {
-    return onNavigateUp && m_currentPath != u"/";
-}
-
-void FileListView::syncParentRow() {
-    m_model->setShowsParentRow(wantsParentRow());
-}
-
-void FileListView::scheduleParentRowSync() {
-    if (m_parentRowSyncPending)
-        return;
-    m_parentRowSyncPending = true;
-    QTimer::singleShot(0, this, [this] {
-        m_parentRowSyncPending = false;
-        syncParentRow();
-    });
 }
 
 void FileListView::activate(const QModelIndex& index) {
@@ -198,16 +177,14 @@ void FileListView::activate(const QModelIndex& index) {
         return;
     switch (m_model->kindAt(index.row())) {
     case FileListModel::RowKind::ParentFolder:
-        if (onNavigateUp)
-            onNavigateUp();
+        Q_EMIT navigateUpRequested();
         break;
-    case FileListModel::RowKind::Folder:
-        if (onSelectFolder) {
-            // A copy: the owner typically replaces the listing from inside the action.
-            const RemoteFile folder = *m_model->fileAt(index.row());
-            onSelectFolder(folder);
-        }
+    case FileListModel::RowKind::Folder: {
+        // A copy: the owner typically replaces the listing in answer.
+        const RemoteFile folder = *m_model->fileAt(index.row());
+        Q_EMIT folderSelected(folder);
         break;
+    }
     case FileListModel::RowKind::File:
     case FileListModel::RowKind::SectionHeader:
         break;
@@ -222,17 +199,14 @@ std::unique_ptr<QMenu> FileListView::contextMenuFor(const QModelIndex& index) {
 
     auto menu = std::make_unique<EntryMenu>(this);
     menu->setObjectName(QStringLiteral("fileListContextMenu"));
-    QAction* addFavorite = menu->addAction(QStringLiteral("Add to favorites"), this, [this, entry] {
-        if (onAddFavorite)
-            onAddFavorite(entry.name, entry.path);
-    });
-    addFavorite->setObjectName(QStringLiteral("addToFavoritesAction"));
-    addFavorite->setEnabled(!entry.path.isEmpty());
-    menu->addSeparator();
-    QAction* remove = menu->addAction(QStringLiteral("Delete"), this, [this, entry] {
-        if (onDelete)
-            onDelete(entry);
-    });
+    if (BrowserState::canBecomeFavorite(entry)) {
+        QAction* addFavorite = menu->addAction(QStringLiteral("Add to favorites"), this,
+                                               [this, entry] { Q_EMIT addFavoriteRequested(entry); });
+        addFavorite->setObjectName(QStringLiteral("addToFavoritesAction"));
+        menu->addSeparator();
+    }
+    QAction* remove =
+        menu->addAction(QStringLiteral("Delete"), this, [this, entry] { Q_EMIT deleteRequested(entry); });
     remove->setObjectName(QStringLiteral("deleteAction"));
     remove->setProperty("destructive", true);
     return menu;

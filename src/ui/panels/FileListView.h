@@ -6,7 +6,6 @@
 #include <QString>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
 class FileListModel;
@@ -17,9 +16,9 @@ class QModelIndex;
 class QStackedWidget;
 
 // The entries of the current remote folder. Holds no state of its own beyond what its owner sets and does
-// no remote work: a click on a folder row, on the "Parent folder" row, or a context-menu choice is handed to
-// the owner through the actions below. A click on a file row does nothing; there is no double-click action
-// and no persistent selection.
+// no remote work: a click on a folder row, on the "Parent folder" row, or a context-menu choice is announced
+// through the signals below. A click on a file row does nothing; there is no double-click action and no
+// persistent selection.
 //
 // Object names (for tests):
 //   "fileListStack"     QStackedWidget: the list page or the loading page
@@ -27,8 +26,8 @@ class QStackedWidget;
 //   "fileListLoading"   the loading page
 //   "loadingIndicator"  the spinning busy indicator on it
 //   "loadingLabel"      QLabel "Loading…"
-//   "fileListContextMenu"  the context menu of an entry (actions "addToFavoritesAction", "deleteAction";
-//                          "Delete" carries the property destructive=true)
+//   "fileListContextMenu"  the context menu of an entry (actions "addToFavoritesAction" on folders only,
+//                          "deleteAction"; "Delete" carries the property destructive=true)
 class FileListView : public QWidget {
     Q_OBJECT
 
@@ -37,19 +36,13 @@ public:
     ~FileListView() override;
 
     void setFiles(const QList<RemoteFile>& files);
-    void setCurrentPath(const QString& path);
+    // The "Parent folder" row is shown only where there is a way up.
+    void setCurrentPath(const QString& path, bool canNavigateUp);
     void setLoading(bool loading);
 
     const QList<RemoteFile>& files() const;
     const QString& currentPath() const { return m_currentPath; }
     bool isLoading() const { return m_loading; }
-
-    // Empty means absent. The "Parent folder" row follows onNavigateUp: the view re-reads it on every setter
-    // and once more on the next turn of the event loop, so the owner may assign it before or after them.
-    std::function<void(const RemoteFile&)> onSelectFolder;
-    std::function<void(const QString& name, const QString& path)> onAddFavorite;
-    std::function<void(const RemoteFile&)> onDelete;
-    std::function<void()> onNavigateUp;
 
     QListView* listView() const { return m_list; }
     FileListModel* model() const { return m_model; }
@@ -58,16 +51,18 @@ public:
     // its actions copy the entry, so they stay valid after the listing changes.
     std::unique_ptr<QMenu> contextMenuFor(const QModelIndex& index);
 
+Q_SIGNALS:
+    void folderSelected(const RemoteFile& folder);
+    void navigateUpRequested();
+    void addFavoriteRequested(const RemoteFile& folder);
+    void deleteRequested(const RemoteFile& entry);
+
 private:
-    bool wantsParentRow() const;
-    void syncParentRow();
-    void scheduleParentRowSync();
     void activate(const QModelIndex& index);
     void showContextMenu(const QPoint& position);
 
     QString m_currentPath;
     bool m_loading = false;
-    bool m_parentRowSyncPending = false;
 
     QStackedWidget* m_stack = nullptr;
     QListView* m_list = nullptr;

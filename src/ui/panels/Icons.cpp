@@ -28,6 +28,7 @@ const SymbolIcon symbolTable[] = {
     {u"square.and.arrow.up", u"document-send", QStyle::SP_ArrowUp},
     {u"folder.badge.plus", u"folder-new", QStyle::SP_FileDialogNewFolder},
     {u"checkmark.circle.fill", u"emblem-default", QStyle::SP_DialogApplyButton},
+    {u"xmark.circle.fill", u"process-stop", QStyle::SP_BrowserStop},
 };
 
 QIcon drawnStar() {

@@ -1,18 +1,20 @@
 #include "UploadToFavoriteSheet.h"
 
 #include "Icons.h"
-#include "UploadToFavoriteFlow.h"
 #include "model/FavoritesManager.h"
+#include "session/UploadJob.h"
+#include "session/UploadToFavoriteFlow.h"
 #include "ui/main/Typography.h"
+#include "ui/main/WidgetPrompter.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
@@ -146,12 +148,11 @@ private:
 } // namespace
 
 UploadToFavoriteSheet::UploadToFavoriteSheet(QList<QUrl> fileURLs, FavoritesManager& favoritesManager,
-                                             std::function<void()> onDismiss, QString curlPath,
-                                             QWidget* parent)
+                                             UploadJob& job, QWidget* parent)
     : QDialog(parent)
-    // Parented to the presenting window, not to the sheet: a transfer outlives its sheet (see the flow).
-    , m_flow(new UploadToFavoriteFlow(std::move(fileURLs), favoritesManager, std::move(onDismiss),
-                                      std::move(curlPath), parent)) {
+    , m_job(job)
+    , m_prompter(new WidgetPrompter(this))
+    , m_flow(new UploadToFavoriteFlow(std::move(fileURLs), favoritesManager, job, *m_prompter, this)) {
     setObjectName(QStringLiteral("uploadToFavoriteSheet"));
     setWindowTitle(QStringLiteral("Upload to favorite folder"));
     setWindowModality(Qt::WindowModal);
@@ -162,7 +163,8 @@ UploadToFavoriteSheet::UploadToFavoriteSheet(QList<QUrl> fileURLs, FavoritesMana
     title->setFont(typography::headline(this));
     title->setAlignment(Qt::AlignCenter);
 
-    auto* count = new QLabel(UploadToFavoriteFlow::fileCountText(m_flow->fileURLs().size()), this);
+    auto* count =
+        new QLabel(QString::number(m_flow->files().size()) + QStringLiteral(" file(s) selected"), this);
     count->setObjectName(QStringLiteral("uploadSheetFileCount"));
     count->setAlignment(Qt::AlignCenter);
     typography::makeSecondary(count);
@@ -234,13 +236,12 @@ UploadToFavoriteSheet::UploadToFavoriteSheet(QList<QUrl> fileURLs, FavoritesMana
     layout->addLayout(buttons);
 
     connect(cancel, &QPushButton::clicked, this, &UploadToFavoriteSheet::reject);
-    connect(m_upload, &QPushButton::clicked, this, [this] {
-        if (m_flow && m_flow->canUpload())
-            m_flow->upload();
-    });
+    connect(m_upload, &QPushButton::clicked, m_flow, &UploadToFavoriteFlow::upload);
     connect(m_flow, &UploadToFavoriteFlow::changed, this, &UploadToFavoriteSheet::render);
-    // Dismissed from inside the sheet: close even when no presenter does it.
+    connect(&job, &UploadJob::progressChanged, this, &UploadToFavoriteSheet::render);
     connect(m_flow, &UploadToFavoriteFlow::dismissed, this, [this] {
+        Q_EMIT dismissed();
+        // Done from inside the sheet: close even when no presenter does it.
         if (isVisible())
             close();
     });
@@ -253,18 +254,7 @@ UploadToFavoriteSheet::UploadToFavoriteSheet(QList<QUrl> fileURLs, FavoritesMana
     render();
 }
 
-UploadToFavoriteSheet::~UploadToFavoriteSheet() {
-    if (m_flow)
-        m_flow->release();
-}
-
-UploadToFavoriteFlow* UploadToFavoriteSheet::flow() const {
-    return m_flow;
-}
-
-QMessageBox* UploadToFavoriteSheet::overwriteQuestion() const {
-    return m_overwriteQuestion;
-}
+UploadToFavoriteSheet::~UploadToFavoriteSheet() = default;
 
 QList<QAbstractButton*> UploadToFavoriteSheet::favoriteRows() const {
     return m_rowsHost->findChildren<QAbstractButton*>(QStringLiteral("uploadSheetFavoriteRow"),
@@ -272,27 +262,19 @@ QList<QAbstractButton*> UploadToFavoriteSheet::favoriteRows() const {
 }
 
 void UploadToFavoriteSheet::rebuildRows() {
-    if (!m_flow)
-        return;
     for (QAbstractButton* row : favoriteRows())
         delete row;
     int at = 0;
     for (const Favorite& favorite : m_flow->listedFavorites()) {
         auto* row = new FavoriteRow(favorite, m_rowsHost);
         row->setSelected(m_flow->isSelected(favorite));
-        connect(row, &QAbstractButton::clicked, this, [this, favorite] {
-            if (m_flow)
-                m_flow->selectFavorite(favorite);
-        });
+        connect(row, &QAbstractButton::clicked, m_flow, [this, favorite] { m_flow->select(favorite); });
         m_rowsLayout->insertWidget(at++, row);
     }
 }
 
 void UploadToFavoriteSheet::render() {
-    if (!m_flow)
-        return;
     const UploadToFavoriteFlow& flow = *m_flow;
-
     m_error->setVisible(flow.errorMessage().has_value());
     m_error->setText(flow.errorMessage().value_or(QString()));
 
@@ -301,52 +283,11 @@ void UploadToFavoriteSheet::render() {
         favoriteRow->setSelected(flow.isSelected(favoriteRow->favorite()));
     }
 
-    m_progressArea->setVisible(flow.showsProgress());
-    const double total = flow.uploadProgressTotal() > 0 ? flow.uploadProgressTotal() : 1.0;
-    m_progressBar->setValue(qBound(0, qRound(flow.uploadProgressValue() / total * barSteps), barSteps));
-    m_progressLine->setVisible(flow.uploadProgress().has_value());
-    m_progressLine->setText(flow.uploadProgress().value_or(QString()));
-
+    m_progressArea->setVisible(m_job.isTransferring());
+    m_progressBar->setValue(
+        qBound(0, qRound(m_job.progressValue() / m_job.progressTotal() * barSteps), barSteps));
+    m_progressLine->setText(m_job.progressLine().value_or(QString()));
     m_upload->setEnabled(flow.canUpload());
-    syncOverwriteQuestion();
-}
-
-void UploadToFavoriteSheet::syncOverwriteQuestion() {
-    if (!m_flow->showOverwriteAlert()) {
-        if (QMessageBox* box = m_overwriteQuestion) {
-            // Answered through the flow: closing the box must not answer a second time.
-            m_overwriteQuestion = nullptr;
-            box->disconnect(this);
-            box->close();
-        }
-        return;
-    }
-    const QString message = UploadToFavoriteFlow::overwriteMessage(m_flow->overwriteConflictCount());
-    if (m_overwriteQuestion) {
-        m_overwriteQuestion->setInformativeText(message);
-        return;
-    }
-    auto* box = new QMessageBox(this);
-    box->setObjectName(QStringLiteral("uploadSheetOverwriteQuestion"));
-    box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setIcon(QMessageBox::Question);
-    box->setWindowTitle(QStringLiteral("Overwrite"));
-    box->setText(QStringLiteral("Overwrite"));
-    box->setInformativeText(message);
-    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("uploadSheetOverwriteCancel"));
-    QPushButton* overwrite = box->addButton(QStringLiteral("Overwrite"), QMessageBox::AcceptRole);
-    overwrite->setObjectName(QStringLiteral("uploadSheetOverwriteConfirm"));
-    box->setEscapeButton(cancel);
-    connect(box, &QMessageBox::finished, this, [this, box, overwrite] {
-        m_overwriteQuestion = nullptr;
-        // Any way of closing the question other than "Overwrite" is its "Cancel".
-        if (m_flow)
-            m_flow->answerOverwrite(box->clickedButton() == overwrite);
-    });
-    m_overwriteQuestion = box;
-    box->open();
 }
 
 void UploadToFavoriteSheet::reject() {
@@ -356,8 +297,7 @@ void UploadToFavoriteSheet::reject() {
     }
     // The user's "Cancel". The presenter may close the sheet in answer, before this returns.
     const QPointer<UploadToFavoriteSheet> self(this);
-    if (m_flow)
-        m_flow->cancel();
+    Q_EMIT dismissed();
     if (self && isVisible())
         QDialog::reject();
 }

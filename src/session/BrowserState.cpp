@@ -1,0 +1,106 @@
+#include "BrowserState.h"
+
+#include "AppNotifications.h"
+#include "Prompter.h"
+#include "model/FavoritesManager.h"
+#include "model/RemotePath.h"
+
+#include <algorithm>
+
+BrowserState::BrowserState(SessionContext& context, Prompter& prompter, QObject* parent)
+    : QObject(parent)
+    , m_context(context)
+    , m_prompter(prompter)
+    , m_browser(context)
+    , m_editor(context.store)
+    , m_upload(context)
+    , m_deletes(context, m_browser, prompter)
+    , m_newFolder(context, m_browser) {
+    connect(&m_browser, &FolderBrowser::connectionChanged, this, &BrowserState::detailChanged);
+    connect(&m_editor, &ConnectionEditor::changed, this, &BrowserState::detailChanged);
+    connect(&context.notifications, &AppNotifications::newConnection, this,
+            &BrowserState::showNewConnectionForm);
+}
+
+BrowserState::DetailMode BrowserState::detailMode() const {
+    if (m_editor.isShown())
+        return DetailMode::form;
+    return m_browser.connection() ? DetailMode::browsing : DetailMode::empty;
+}
+
+bool BrowserState::canBecomeFavorite(const RemoteFile& entry) {
+    return entry.isDirectory && !entry.path.isEmpty() && !entry.isAmbiguous;
+}
+
+void BrowserState::openConnection(const Connection& connection) {
+    m_editor.cancel();
+    m_browser.open(connection, QStringLiteral("/"));
+}
+
+void BrowserState::openFavorite(const Favorite& favorite) {
+    const std::optional<Connection> connection = m_context.store.connectionFor(favorite);
+    if (!connection)
+        return;
+    m_editor.cancel();
+    m_browser.open(*connection, favorite.remotePath);
+}
+
+void BrowserState::showNewConnectionForm() {
+    m_editor.showNew();
+    m_browser.close();
+}
+
+void BrowserState::showEditConnectionForm(const Connection& connection) {
+    m_editor.showEdit(connection);
+    m_browser.close();
+}
+
+void BrowserState::addToFavorites(const RemoteFile& entry) {
+    if (m_browser.connection() && canBecomeFavorite(entry))
+        m_context.store.addFavorite(m_browser.connection()->id, entry.name, entry.path);
+}
+
+void BrowserState::deleteConnection(const Connection& connection) {
+    const QList<Favorite>& favorites = m_context.store.favorites();
+    const qsizetype favoriteCount =
+        std::count_if(favorites.cbegin(), favorites.cend(),
+                      [&](const Favorite& f) { return f.connectionId == connection.id; });
+    m_prompter.ask(questions::deleteConnection(connection.displayName(), favoriteCount),
+                   [self = QPointer<BrowserState>(this), connection](int choice) {
+                       if (!self || choice != questions::deleteIt)
+                           return;
+                       self->m_context.store.deleteConnection(connection);
+                       Q_EMIT self->m_context.notifications.connectionDeleted(connection.id);
+                   });
+}
+
+void BrowserState::chooseUploadFiles() {
+    if (!canChooseUploadFiles() || !m_browser.connection())
+        return;
+    m_prompter.chooseLocalFiles([self = QPointer<BrowserState>(this)](const QList<QUrl>& files) {
+        if (!self || files.isEmpty() || !self->m_browser.connection())
+            return;
+        FolderBrowser& browser = self->m_browser;
+        browser.dismissError();
+        self->m_upload.start(*browser.connection(), remotepath::withTrailingSlash(browser.currentPath()),
+                             files, &self->m_prompter, self, [self](const UploadResult& result) {
+                                 if (result.outcome == UploadResult::Outcome::failed)
+                                     self->m_browser.showError(result.error);
+                             });
+    });
+}
+
+void BrowserState::takeHandIn() {
+    const std::optional<QList<QUrl>> urls = m_context.handIns.take();
+    if (!urls || urls->isEmpty())
+        return;
+    m_pendingUpload = PendingUpload::make(*urls);
+    Q_EMIT pendingUploadChanged();
+}
+
+void BrowserState::dismissPendingUpload(const QUuid& id) {
+    if (!m_pendingUpload || m_pendingUpload->id != id)
+        return;
+    m_pendingUpload.reset();
+    Q_EMIT pendingUploadChanged();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+// One question to the user with the choices offered, in the order shown. Exactly one choice has the cancel
+// role; it is the answer whenever the question is closed without a choice.
+struct Question {
+    enum class Role { accept, destructive, cancel };
+    struct Choice {
+        QString label;
+        Role role = Role::accept;
+    };
+
+    QString title;
+    QString message;
+    QList<Choice> choices;
+
+    int cancelChoice() const;
+};
+
+// The one way the flows ask the user anything. Windows answer with dialogs, tests from a script. Answers come
+// later, through the callback, never from a nested event loop; an asker that is gone by then ignores its
+// answer (askers guard their callbacks).
+class Prompter : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // The local files to upload, in the order chosen; an empty list when the user chose none.
+    virtual void chooseLocalFiles(std::function<void(const QList<QUrl>&)> answer) = 0;
+    // The index of the choice taken.
+    virtual void ask(const Question& question, std::function<void(int choice)> answer) = 0;
+};
+
+// The questions Kalvor asks; each enum gives the index of a choice in its question.
+namespace questions {
+
+enum OverwriteChoice { overwriteAll, skipExisting, cancelUpload };
+// existingNames: the chosen files that already exist in the target folder, one per file.
+Question overwrite(const QStringList& existingNames);
+
+enum DeleteChoice { deleteIt, keepIt };
+Question deleteEntry(const QString& name, bool isFolder);
+Question deleteConnection(const QString& displayName, qsizetype favoriteCount);
+
+enum QuitChoice { quitAnyway, keepRunning };
+Question quitWhileBusy();
+
+} // namespace questions

@@ -1,0 +1,148 @@
+#include "RemoteTaskPool.h"
+
+#include "ftp/OperationError.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QMetaObject>
+#include <QSet>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// How long ending may take before the pool is given up on; curl runs end within milliseconds of a signal.
+constexpr int shutDownLimitMs = 5000;
+
+// Ends this process's child processes that run one of the programs: curl itself, or a script that stands in
+// for it (the kernel then starts its interpreter with the script as the first argument). Nothing else of
+// ours is touched. Until every run honours OperationControl by itself, this is what stops a curl that hangs.
+void endChildProcessesRunning(const QSet<QString>& programs) {
+#ifdef Q_OS_LINUX
+    const QByteArray self = QByteArray::number(qint64(::getpid()));
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool isPid = false;
+        const pid_t pid = pid_t(entry.toLongLong(&isPid));
+        if (!isPid)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold spaces and parentheses, so count from the last ')'.
+        const QByteArray statLine = stat.readAll();
+        const QList<QByteArray> fields = statLine.mid(statLine.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 2 || fields.at(1) != self)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> arguments = cmdline.readAll().split('\0');
+        for (qsizetype i = 0; i < std::min<qsizetype>(2, arguments.size()); ++i) {
+            if (programs.contains(QFile::decodeName(arguments.at(i)))) {
+                ::kill(pid, SIGTERM);
+                break;
+            }
+        }
+    }
+#else
+    Q_UNUSED(programs);
+#endif
+}
+
+} // namespace
+
+RemoteTaskPool::RemoteTaskPool(QObject* parent)
+    : QObject(parent)
+    , m_pool(std::make_unique<QThreadPool>())
+    , m_dispatcher(new QObject) {
+    // Grows instead of queueing: a hanging server holds one thread, never the next operation.
+    m_pool->setMaxThreadCount(256);
+    m_pool->setExpiryTimeout(30000);
+}
+
+RemoteTaskPool::~RemoteTaskPool() {
+    shutDown();
+}
+
+quint64 RemoteTaskPool::started(Kind kind, OperationControlPtr control) {
+    const quint64 id = ++m_nextId;
+    m_running.append({id, kind, std::move(control), m_curlPath});
+    if (kind == Kind::changesServer) {
+        ++m_changesRunning;
+        Q_EMIT changesRunningChanged();
+    }
+    return id;
+}
+
+void RemoteTaskPool::ended(quint64 id) {
+    for (qsizetype i = 0; i < m_running.size(); ++i) {
+        if (m_running.at(i).id != id)
+            continue;
+        const Kind kind = m_running.takeAt(i).kind;
+        if (kind == Kind::changesServer) {
+            --m_changesRunning;
+            Q_EMIT changesRunningChanged();
+        }
+        return;
+    }
+}
+
+void RemoteTaskPool::deliver(QObject* dispatcher, QPointer<RemoteTaskPool> pool, quint64 id,
+                             std::function<void()> function) {
+    QMetaObject::invokeMethod(
+        dispatcher,
+        [pool, id, function = std::move(function)] {
+            if (pool)
+                pool->ended(id);
+            function();
+        },
+        Qt::QueuedConnection);
+}
+
+void RemoteTaskPool::cancelAll() {
+    QSet<QString> programs;
+    for (const Running& running : std::as_const(m_running)) {
+        if (running.control)
+            running.control->cancel();
+        programs.insert(running.program);
+    }
+    endChildProcessesRunning(programs);
+}
+
+void RemoteTaskPool::shutDown() {
+    if (!m_pool)
+        return;
+    const QDeadlineTimer deadline(shutDownLimitMs);
+    // A run may start between two looks, so ending is repeated until the pool is empty.
+    do {
+        cancelAll();
+    } while (!m_pool->waitForDone(50) && !deadline.hasExpired());
+    if (m_pool->activeThreadCount() > 0) {
+        // Something blocks that no signal ends. Waiting for it would keep the application from quitting, so
+        // the pool is left to the end of the process.
+        (void)m_pool.release();
+        m_dispatcher = nullptr;
+        return;
+    }
+    m_pool.reset();
+    delete m_dispatcher;
+    m_dispatcher = nullptr;
+}
+
+QString RemoteTaskPool::describeFailure(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const OperationError& error) {
+        return error.description();
+    } catch (const std::exception& error) {
+        return QString::fromUtf8(error.what());
+    } catch (...) {
+        return QStringLiteral("An unexpected error occurred.");
+    }
+}

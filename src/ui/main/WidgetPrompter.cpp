@@ -1,0 +1,79 @@
+#include "WidgetPrompter.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace {
+
+QMessageBox::ButtonRole buttonRole(Question::Role role) {
+    switch (role) {
+    case Question::Role::destructive:
+        return QMessageBox::DestructiveRole;
+    case Question::Role::cancel:
+        return QMessageBox::RejectRole;
+    case Question::Role::accept:
+        break;
+    }
+    return QMessageBox::AcceptRole;
+}
+
+} // namespace
+
+QMessageBox* openQuestionBox(QWidget* parent, const Question& question, std::function<void(int)> answer) {
+    auto* box = new QMessageBox(parent);
+    box->setObjectName(QStringLiteral("questionBox"));
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    const bool destructive = std::any_of(question.choices.cbegin(), question.choices.cend(),
+                                         [](const auto& c) { return c.role == Question::Role::destructive; });
+    box->setIcon(destructive ? QMessageBox::Warning : QMessageBox::Question);
+    box->setWindowTitle(question.title);
+    box->setText(question.title);
+    box->setInformativeText(question.message);
+    box->setTextFormat(Qt::PlainText); // names are shown as they are, whatever they hold
+    QList<QPushButton*> buttons;
+    for (qsizetype i = 0; i < question.choices.size(); ++i) {
+        const Question::Choice& choice = question.choices.at(i);
+        QPushButton* button = box->addButton(choice.label, buttonRole(choice.role));
+        button->setObjectName(QStringLiteral("questionChoice%1").arg(i));
+        buttons.append(button);
+        if (choice.role == Question::Role::cancel) {
+            box->setEscapeButton(button);
+            // A destructive question must not be answered by a stray Return.
+            if (destructive)
+                box->setDefaultButton(button);
+        }
+    }
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, buttons, cancel = question.cancelChoice(), answer = std::move(answer)] {
+                         const qsizetype taken = buttons.indexOf(box->clickedButton());
+                         answer(taken >= 0 ? int(taken) : cancel);
+                     });
+    box->open();
+    return box;
+}
+
+WidgetPrompter::WidgetPrompter(QWidget* window)
+    : Prompter(window)
+    , m_window(window) {}
+
+void WidgetPrompter::chooseLocalFiles(std::function<void(const QList<QUrl>&)> answer) {
+    auto* dialog = new QFileDialog(m_window);
+    dialog->setObjectName(QStringLiteral("uploadFileChooser"));
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    dialog->setOption(QFileDialog::ReadOnly); // no creating folders from here
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QFileDialog::finished, dialog,
+                     [dialog, answer = std::move(answer)](int result) {
+                         answer(result == QDialog::Accepted ? dialog->selectedUrls() : QList<QUrl>());
+                     });
+    dialog->open();
+}
+
+void WidgetPrompter::ask(const Question& question, std::function<void(int choice)> answer) {
+    openQuestionBox(m_window, question, std::move(answer));
+}

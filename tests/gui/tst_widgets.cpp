@@ -1,0 +1,357 @@
+// The window's panels on their own, with real widgets on the offscreen platform: the file list, the sidebar
+// and the connection form, driven by clicks and keys and observed through what they announce.
+#include "MemoryDefaultsStore.h"
+#include "model/FavoritesManager.h"
+#include "session/ByteCount.h"
+#include "ui/panels/ConnectionFormView.h"
+#include "ui/panels/FavoritesSidebarView.h"
+#include "ui/panels/FileListModel.h"
+#include "ui/panels/FileListView.h"
+#include "ui/panels/Icons.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QLocale>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using Kind = FileListModel::RowKind;
+
+namespace {
+
+RemoteFile entry(const QString& name, bool isDirectory, std::optional<qint64> size = std::nullopt) {
+    RemoteFile file;
+    file.id = QUuid::createUuid();
+    file.name = name;
+    file.path = u"/data/"_s + name;
+    file.isDirectory = isDirectory;
+    file.size = size;
+    return file;
+}
+
+// The rows as the user reads them, top to bottom: "parent", "[Folders]", "folder a", "file b", ...
+QStringList renderedRows(const FileListModel& model) {
+    static const char* const kinds[] = {"[", "parent: ", "folder ", "file "};
+    QStringList rows;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex index = model.index(row);
+        const int kind = index.data(FileListModel::KindRole).toInt();
+        const QString size = index.data(FileListModel::SizeTextRole).toString();
+        rows << QString::fromLatin1(kinds[kind]) + index.data().toString() +
+                    (kind == 0 ? u"]"_s : QString()) + (size.isEmpty() ? QString() : u' ' + size);
+    }
+    return rows;
+}
+
+int rowNamed(const FileListModel& model, const QString& text) {
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (model.index(row).data().toString() == text)
+            return row;
+    }
+    return -1;
+}
+
+void clickRow(QListView* list, int row, Qt::MouseButton button = Qt::LeftButton) {
+    const QRect rect = list->visualRect(list->model()->index(row, 0));
+    QTest::mouseClick(list->viewport(), button, {}, rect.center());
+}
+
+// A shown file list whose announcements are all counted.
+struct ShownList {
+    FileListView view;
+    QSignalSpy selected{&view, &FileListView::folderSelected};
+    QSignalSpy up{&view, &FileListView::navigateUpRequested};
+    QSignalSpy favorites{&view, &FileListView::addFavoriteRequested};
+    QSignalSpy deletes{&view, &FileListView::deleteRequested};
+
+    explicit ShownList(const QList<RemoteFile>& files) {
+        view.setCurrentPath(u"/data"_s, true);
+        view.setFiles(files);
+        view.resize(500, 400);
+        view.show();
+    }
+    qsizetype announced() const { return selected.size() + up.size() + favorites.size() + deletes.size(); }
+};
+
+Connection makeConnection(const QString& name, const QString& host) {
+    Connection connection = Connection::makeNew();
+    connection.name = name;
+    connection.host = host;
+    return connection;
+}
+
+} // namespace
+
+class WidgetsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        QLocale::setDefault(QLocale(u"en_US"_s));
+        setUpIconTheme();
+    }
+
+    void fileList_rows_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("canNavigateUp");
+        QTest::addColumn<QStringList>("expected");
+        // Sizes only for files whose size is known, never for folders.
+        const QString sized = u"file z.txt "_s + formatByteCount(1'500'000);
+        const QStringList entries{u"[Folders]"_s, u"folder b"_s, u"folder a"_s,
+                                  u"[Files]"_s,   sized,         u"file a.txt"_s};
+        QTest::newRow("no way up: no parent row") << u"/"_s << false << entries;
+        QTest::newRow("a way up") << u"/pub"_s << true << QStringList{u"parent: Parent folder"_s} + entries;
+    }
+    void fileList_rows() {
+        QFETCH(QString, path);
+        QFETCH(bool, canNavigateUp);
+        QFETCH(QStringList, expected);
+        FileListView view;
+        QAbstractItemModelTester tester(view.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy resets(view.model(), &QAbstractItemModel::modelReset);
+        view.setCurrentPath(path, canNavigateUp);
+        // Kept in the order given (the listing's), folders first.
+        view.setFiles({entry(u"z.txt"_s, false, 1'500'000), entry(u"b"_s, true, 4096),
+                       entry(u"a.txt"_s, false), entry(u"a"_s, true)});
+        QCOMPARE(renderedRows(*view.model()), expected);
+        QCOMPARE(resets.size(), 1); // one reset per listing, not a row per entry
+        view.setCurrentPath(u"/elsewhere"_s, !canNavigateUp);
+        QCOMPARE(view.model()->kindAt(0), canNavigateUp ? Kind::SectionHeader : Kind::ParentFolder);
+    }
+
+    void fileList_clicks_data() {
+        QTest::addColumn<QString>("rowText");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<int>("up");
+        QTest::newRow("folder row opens it") << u"dir"_s << Qt::LeftButton << 1 << 0;
+        QTest::newRow("parent row goes up") << u"Parent folder"_s << Qt::LeftButton << 0 << 1;
+        QTest::newRow("file row: nothing") << u"notes.txt"_s << Qt::LeftButton << 0 << 0;
+        QTest::newRow("header: nothing") << u"Files"_s << Qt::LeftButton << 0 << 0;
+        QTest::newRow("right button on a folder: nothing") << u"dir"_s << Qt::RightButton << 0 << 0;
+    }
+    void fileList_clicks() {
+        QFETCH(QString, rowText);
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(int, selected);
+        QFETCH(int, up);
+        ShownList list({entry(u"dir"_s, true), entry(u"notes.txt"_s, false, 12)});
+        QVERIFY(QTest::qWaitForWindowExposed(&list.view));
+        clickRow(list.view.listView(), rowNamed(*list.view.model(), rowText), button);
+        QCOMPARE(list.selected.size(), selected);
+        QCOMPARE(list.up.size(), up);
+        QCOMPARE(list.announced(), selected + up);
+        if (selected)
+            QCOMPARE(list.selected.first().first().value<RemoteFile>().name, u"dir"_s);
+        QVERIFY(!list.view.listView()->selectionModel()->hasSelection());
+    }
+
+    void fileList_contextMenu_data() {
+        QTest::addColumn<RemoteFile>("target");
+        QTest::addColumn<QStringList>("actions");
+        QTest::newRow("folder") << entry(u"photos"_s, true)
+                                << QStringList{u"Add to favorites"_s, u"Delete"_s};
+        QTest::newRow("file: no favorite") << entry(u"report.pdf"_s, false) << QStringList{u"Delete"_s};
+    }
+    void fileList_contextMenu() {
+        QFETCH(RemoteFile, target);
+        QFETCH(QStringList, actions);
+        ShownList list({entry(u"other"_s, true), target});
+        QVERIFY(QTest::qWaitForWindowExposed(&list.view));
+        QVERIFY(
+            !list.view.contextMenuFor(list.view.model()->index(rowNamed(*list.view.model(), u"Folders"_s))));
+
+        // A real right click pops the menu up; each action announces the entry it was shown for.
+        QWidget* viewport = list.view.listView()->viewport();
+        const QPoint point =
+            list.view.listView()
+                ->visualRect(list.view.model()->index(rowNamed(*list.view.model(), target.name)))
+                .center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, point, viewport->mapToGlobal(point));
+        QCoreApplication::sendEvent(viewport, &event);
+        QMenu* menu = nullptr;
+        QTRY_VERIFY((menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())));
+        QStringList texts;
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator())
+                texts << action->text();
+        }
+        QCOMPARE(texts, actions);
+        list.view.setFiles({}); // the listing changes while the menu is open
+        for (QAction* action : menu->actions())
+            action->trigger();
+        menu->close();
+        QCOMPARE(list.deletes.size(), 1);
+        QCOMPARE(list.deletes.first().first().value<RemoteFile>().id, target.id);
+        QCOMPARE(list.favorites.size(), actions.size() - 1);
+        QVERIFY(menu->findChild<QAction*>(u"deleteAction"_s)->property("destructive").toBool());
+    }
+
+    void fileList_loadingHidesTheList() {
+        ShownList list({entry(u"a"_s, true)});
+        list.view.setLoading(true);
+        QVERIFY(QTest::qWaitForWindowExposed(&list.view));
+        QVERIFY(!list.view.listView()->isVisible());
+        QVERIFY(list.view.findChild<QWidget*>(u"loadingIndicator"_s)->isVisible());
+        list.view.setLoading(false);
+        QVERIFY(list.view.listView()->isVisible());
+    }
+
+    void sidebar_rowsAndWhatTheyAnnounce() {
+        MemoryDefaultsStore backend;
+        FavoritesManager store(backend);
+        const Connection work = makeConnection(u"Work"_s, u"w"_s);
+        const Connection bare = makeConnection(QString(), u"h"_s);
+        store.addConnection(work);
+        store.addConnection(bare);
+        store.addFavorite(bare.id, u"Docs"_s, u"/docs"_s);
+        store.addFavorite(QUuid::createUuid(), u"Orphan"_s, u"/lost"_s);
+        FavoritesSidebarView sidebar(store);
+        sidebar.resize(240, 480);
+        sidebar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sidebar));
+        QListWidget* list = sidebar.list();
+        QStringList rows;
+        for (int i = 0; i < list->count(); ++i)
+            rows << list->item(i)->text();
+        QCOMPARE(rows, (QStringList{u"Add Server"_s, u"Favorites"_s, u"Docs"_s, u"Connections"_s, u"Work"_s,
+                                    u"h:21"_s}));
+
+        QSignalSpy addServer(&sidebar, &FavoritesSidebarView::addServerSelected);
+        QSignalSpy favorite(&sidebar, &FavoritesSidebarView::favoriteSelected);
+        QSignalSpy connection(&sidebar, &FavoritesSidebarView::connectionSelected);
+        QSignalSpy edit(&sidebar, &FavoritesSidebarView::editConnectionRequested);
+        QSignalSpy remove(&sidebar, &FavoritesSidebarView::deleteConnectionRequested);
+        for (const int row : {0, 1, 2, 3, 4})
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(row)).center());
+        QCOMPARE(addServer.size(), 1);
+        QCOMPARE(favorite.size(), 1);
+        QCOMPARE(connection.first().first().value<Connection>(), work);
+        QVERIFY(list->selectedItems().isEmpty());
+
+        // The connection's menu: open, edit and delete are the owner's to do (it asks before deleting).
+        std::unique_ptr<QMenu> menu(sidebar.contextMenuForRow(5));
+        for (QAction* action : menu->actions())
+            action->trigger();
+        QCOMPARE(connection.size(), 2);
+        QCOMPARE(edit.first().first().value<Connection>(), bare);
+        QCOMPARE(remove.first().first().value<Connection>(), bare);
+        QCOMPARE(store.connections().size(), 2);
+        // A favorite's menu removes the favorite at once.
+        std::unique_ptr<QMenu> favoriteMenu(sidebar.contextMenuForRow(2));
+        favoriteMenu->actions().last()->trigger();
+        QCOMPARE(store.favorites().size(), 1);
+        QCOMPARE(list->count(), 5);
+        QVERIFY(!sidebar.contextMenuForRow(0) && !sidebar.contextMenuForRow(1));
+        // "Add Server" takes the accent while the form is shown.
+        sidebar.setShowConnectionForm(true);
+        QCOMPARE(list->item(0)->foreground().color(), list->palette().color(QPalette::Highlight));
+    }
+
+    void form_port_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<qint64>("port");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("grouped on leaving") << u"2121"_s << 2121LL << u"2,121"_s;
+        QTest::newRow("typed with grouping") << u"2,121"_s << 2121LL << u"2,121"_s;
+        QTest::newRow("letters are no port") << u"abc"_s << 0LL << u"0"_s;
+        QTest::newRow("emptied is no port") << QString() << 0LL << u"0"_s;
+        QTest::newRow("above 65535 is kept as typed") << u"70000"_s << 70000LL << u"70,000"_s;
+    }
+    void form_port() {
+        QFETCH(QString, typed);
+        QFETCH(qint64, port);
+        QFETCH(QString, shown);
+        ConnectionFormView form;
+        Connection record = Connection::makeNew();
+        connect(&form, &ConnectionFormView::connectionEdited, &form, [&](const Connection& edited) {
+            record = edited;
+            form.setConnection(record); // the owner writes every edit back
+        });
+        form.setConnection(record);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        auto* field = form.findChild<QLineEdit*>(u"portField"_s);
+        field->setFocus();
+        QTRY_VERIFY(field->hasFocus());
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, typed);
+        QCOMPARE(field->text(), typed); // not regrouped under the cursor
+        QCOMPARE(record.port, port);
+        form.findChild<QLineEdit*>(u"hostField"_s)->setFocus();
+        QTRY_COMPARE(field->text(), shown);
+    }
+
+    void form_textEditsWriteTheWholeRecord_data() {
+        QTest::addColumn<QString>("field");
+        for (const char* name : {"nameField", "hostField", "usernameField", "passwordField", "tlsToggle"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void form_textEditsWriteTheWholeRecord() {
+        QFETCH(QString, field);
+        ConnectionFormView form;
+        const Connection start{QUuid::createUuid(), u"n"_s, u"h"_s, 990, u"u"_s, u"p"_s, false};
+        form.setConnection(start);
+        QSignalSpy edits(&form, &ConnectionFormView::connectionEdited);
+        Connection expected = start;
+        if (field == u"tlsToggle") {
+            form.findChild<QCheckBox*>(field)->click();
+            expected.useTLS = true;
+        } else {
+            QTest::keyClicks(form.findChild<QLineEdit*>(field), u"x:"_s);
+            (field == u"nameField"       ? expected.name
+             : field == u"hostField"     ? expected.host
+             : field == u"usernameField" ? expected.username
+                                         : expected.password) += u"x:"_s;
+        }
+        QVERIFY(!edits.isEmpty());
+        QCOMPARE(edits.last().first().value<Connection>(), expected);
+    }
+
+    // In a main window (no dialog hands out Return and Escape): Return saves only while Save is enabled.
+    void form_keys_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("saveEnabled");
+        QTest::addColumn<int>("saves");
+        QTest::addColumn<int>("cancels");
+        QTest::newRow("Return saves") << int(Qt::Key_Return) << true << 1 << 0;
+        QTest::newRow("Enter saves") << int(Qt::Key_Enter) << true << 1 << 0;
+        QTest::newRow("Return with Save disabled") << int(Qt::Key_Return) << false << 0 << 0;
+        QTest::newRow("Escape cancels") << int(Qt::Key_Escape) << false << 0 << 1;
+    }
+    void form_keys() {
+        QFETCH(int, key);
+        QFETCH(bool, saveEnabled);
+        QFETCH(int, saves);
+        QFETCH(int, cancels);
+        QMainWindow window;
+        auto* form = new ConnectionFormView;
+        window.setCentralWidget(form);
+        form->setSaveEnabled(saveEnabled);
+        QSignalSpy saved(form, &ConnectionFormView::saveRequested);
+        QSignalSpy cancelled(form, &ConnectionFormView::cancelRequested);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto* port = form->findChild<QLineEdit*>(u"portField"_s);
+        port->setFocus();
+        QTRY_VERIFY(port->hasFocus());
+        QTest::keyClick(port, Qt::Key(key));
+        QCOMPARE(saved.size(), saves);
+        QCOMPARE(cancelled.size(), cancels);
+        QCOMPARE(form->findChild<QPushButton*>(u"saveButton"_s)->isEnabled(), saveEnabled);
+    }
+};
+
+QTEST_MAIN(WidgetsTest)
+#include "tst_widgets.moc"

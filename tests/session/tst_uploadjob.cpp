@@ -1,0 +1,306 @@
+// The one upload job, used by the window and the upload-to-favorite sheet alike, against real servers and
+// stand-ins for curl, with the user played by a script; and quitting while it runs.
+#include "SessionHarness.h"
+#include "TestFtpServer.h"
+#include "session/Quitting.h"
+#include "session/UploadJob.h"
+#include "session/UploadToFavoriteFlow.h"
+
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using Outcome = UploadResult::Outcome;
+
+namespace {
+
+constexpr int remoteTimeoutMs = 30000;
+
+RemoteFile listed(const QString& name, bool isDirectory = false) {
+    RemoteFile file;
+    file.name = name;
+    file.path = u"/box/"_s + name;
+    file.isDirectory = isDirectory;
+    return file;
+}
+
+// Runs one upload to its end and returns how it ended.
+struct Upload {
+    std::optional<UploadResult> result;
+    QStringList lines; // every progress line shown, in order
+    QList<double> totals;
+
+    void start(SessionHarness& h, UploadJob& job, const Connection& connection, const QString& target,
+               const QList<QUrl>& files) {
+        QObject::connect(&job, &UploadJob::progressChanged, &job, [this, &job] {
+            if (job.progressLine())
+                lines << *job.progressLine();
+            totals << job.progressTotal();
+        });
+        QVERIFY(job.start(connection, target, files, &h.prompter, &job,
+                          [this](const UploadResult& r) { result = r; }));
+    }
+    bool finish() {
+        return QTest::qWaitFor([this] { return result.has_value(); }, remoteTimeoutMs);
+    }
+};
+
+} // namespace
+
+class UploadJobTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void whatExists_data() {
+        QTest::addColumn<QList<RemoteFile>>("entries");
+        QTest::addColumn<QStringList>("local");
+        QTest::addColumn<QStringList>("existing");
+        QTest::newRow("a file of the same name")
+            << QList<RemoteFile>{listed(u"a.txt"_s)} << QStringList{u"a.txt"_s, u"b.txt"_s}
+            << QStringList{u"a.txt"_s};
+        QTest::newRow("a folder of the same name")
+            << QList<RemoteFile>{listed(u"report"_s, true)} << QStringList{u"report"_s} << QStringList();
+        QTest::newRow("other letter case")
+            << QList<RemoteFile>{listed(u"Notes.TXT"_s)} << QStringList{u"notes.txt"_s} << QStringList();
+        QTest::newRow("canonically equivalent")
+            << QList<RemoteFile>{listed(u"Caf\u00e9.txt"_s)} << QStringList{u"Cafe\u0301.txt"_s}
+            << QStringList{u"Cafe\u0301.txt"_s};
+        QTest::newRow("two local files of one name count twice")
+            << QList<RemoteFile>{listed(u"a.txt"_s)} << QStringList{u"x/a.txt"_s, u"y/a.txt"_s}
+            << QStringList{u"a.txt"_s, u"a.txt"_s};
+    }
+    void whatExists() {
+        QFETCH(QList<RemoteFile>, entries);
+        QFETCH(QStringList, local);
+        QFETCH(QStringList, existing);
+        QList<QUrl> files;
+        for (const QString& name : local)
+            files << QUrl::fromLocalFile(u"/tmp/"_s + name);
+        QCOMPARE(existingFileNames(files, entries), existing);
+    }
+
+    void existingFiles_askOnce_data() {
+        QTest::addColumn<QStringList>("remote"); // already on the server, holding "old"
+        QTest::addColumn<QStringList>("local");  // chosen, each holding "new"
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("replaced"); // on the server afterwards with "new"
+        QTest::addColumn<int>("outcome");
+        const QStringList ab{u"a.txt"_s, u"b.txt"_s};
+        const QStringList abc{u"a.txt"_s, u"b.txt"_s, u"c.txt"_s};
+        const QString two = u"2 files already exist on the server. Overwrite them?"_s;
+        QTest::newRow("one exists: Overwrite uploads all")
+            << QStringList{u"a.txt"_s} << ab << u"Overwrite"_s
+            << u"a.txt already exists on the server. Overwrite it?"_s << ab << int(Outcome::uploaded);
+        QTest::newRow("two exist: Skip existing uploads the others")
+            << ab << abc << u"Skip existing"_s << two << QStringList{u"c.txt"_s} << int(Outcome::uploaded);
+        QTest::newRow("all exist: Skip existing uploads nothing")
+            << ab << ab << u"Skip existing"_s << two << QStringList() << int(Outcome::uploaded);
+        QTest::newRow("Cancel uploads nothing")
+            << ab << abc << u"Cancel"_s << two << QStringList() << int(Outcome::declined);
+    }
+    void existingFiles_askOnce() {
+        QFETCH(QStringList, remote);
+        QFETCH(QStringList, local);
+        QFETCH(QString, answer);
+        QFETCH(QString, message);
+        QFETCH(QStringList, replaced);
+        QFETCH(int, outcome);
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
+        server.makeFolder(u"/in"_s);
+        for (const QString& name : remote)
+            server.writeFile(u"/in/"_s + name, "old");
+        SessionHarness h;
+        UploadJob job(h.context);
+        QList<QUrl> files;
+        for (const QString& name : local)
+            files << h.localFile(name, "new");
+        h.prompter.answers << answer;
+        Upload upload;
+        upload.start(h, job, server.connection(), u"/in"_s, files);
+        QVERIFY(upload.finish());
+
+        QCOMPARE(int(upload.result->outcome), outcome);
+        QCOMPARE(h.prompter.asked.size(), 1);
+        QCOMPARE(h.prompter.asked.first().message, message);
+        for (const QString& name : local) {
+            const QByteArray expected = replaced.contains(name) ? "new" : remote.contains(name) ? "old" : "";
+            QCOMPARE(server.exists(u"/in/"_s + name) ? server.readFile(u"/in/"_s + name) : QByteArray(),
+                     expected);
+        }
+        QCOMPARE(server.treeCommands().filter(u"LIST"_s), QStringList{u"LIST /in/"_s});
+        QVERIFY(!job.isBusy());
+    }
+
+    void transfer_showsEachFileAsItStarts_data() {
+        QTest::addColumn<QList<qint64>>("sizes");
+        QTest::newRow("sized files") << QList<qint64>{100, 2500, 1};
+        QTest::newRow("all empty: the bar still has a total") << QList<qint64>{0, 0};
+    }
+    void transfer_showsEachFileAsItStarts() {
+        QFETCH(QList<qint64>, sizes);
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
+        SessionHarness h;
+        UploadJob job(h.context);
+        QSignalSpy changed(&h.notifications, &AppNotifications::folderChanged);
+        QList<QUrl> files;
+        qint64 total = 0;
+        for (qsizetype i = 0; i < sizes.size(); ++i) {
+            files << h.localFile(u"f%1.bin"_s.arg(i), QByteArray(sizes[i], 'x'));
+            total += sizes[i];
+        }
+        Upload upload;
+        upload.start(h, job, server.connection(), u"/"_s, files);
+        QVERIFY(upload.finish());
+
+        QCOMPARE(int(upload.result->outcome), int(Outcome::uploaded));
+        QCOMPARE(upload.lines.first(), u"Preparing\u2026"_s);
+        QCOMPARE(upload.totals.first(), total < 1 ? 1.0 : double(total));
+        // Each file's line names it and its size, then the bytes of the files before it and the total.
+        qsizetype at = 0;
+        qint64 before = 0;
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const QString line = u"f%1.bin \u2014 %2 \u00b7 %3/%4"_s.arg(i).arg(
+                formatByteCount(sizes[i]), formatByteCount(before), formatByteCount(total));
+            at = upload.lines.indexOf(line, at);
+            QVERIFY2(at >= 0, qPrintable(line + u" in "_s + upload.lines.join(u'|')));
+            before += sizes[i];
+            QCOMPARE(server.readFile(u"/f%1.bin"_s.arg(i)).size(), sizes[i]);
+        }
+        QVERIFY(!job.progressLine() && !job.isTransferring());
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.first().at(1).toString(), u"/"_s);
+    }
+
+    void failure_stopsAtTheFailingFile() {
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
+        server.makeFolder(u"/up"_s);
+        SessionHarness h;
+        UploadJob job(h.context);
+        QSignalSpy changed(&h.notifications, &AppNotifications::folderChanged);
+        Upload upload;
+        upload.start(h, job, server.connection(), u"/up/"_s,
+                     {h.localFile(u"first.txt"_s, "1"), h.localFile(u"second__denied__.txt"_s, "2"),
+                      h.localFile(u"third.txt"_s, "3")});
+        QVERIFY(upload.finish());
+        QCOMPARE(int(upload.result->outcome), int(Outcome::failed));
+        QVERIFY(!upload.result->error.isEmpty());
+        QVERIFY(server.exists(u"/up/first.txt"_s));
+        QVERIFY(server.treeCommands().filter(u"third"_s).isEmpty());
+        QVERIFY(!job.isBusy() && !job.progressLine());
+        QCOMPARE(changed.size(), 0); // nothing claims the folder is as it should be
+    }
+
+    void cancel_isNoError_data() {
+        QTest::addColumn<bool>("whileAsking");
+        QTest::newRow("while the question is open") << true;
+        QTest::newRow("while a file is on its way") << false;
+    }
+    void cancel_isNoError() {
+        QFETCH(bool, whileAsking);
+        SessionHarness h;
+        const HoldingCurl curl(whileAsking ? "-rw-r--r-- 1 u g 3 Jan 01 2024 a.txt" : "");
+        h.pool.setCurlPath(curl.path());
+        UploadJob job(h.context);
+        Connection connection = Connection::makeNew();
+        connection.host = u"stand-in.invalid"_s;
+        Upload upload;
+        upload.start(h, job, connection, u"/"_s,
+                     {h.localFile(u"a.txt"_s, "a"), h.localFile(u"b.txt"_s, "b")});
+        QVERIFY(!job.start(connection, u"/"_s, {h.localFile(u"c.txt"_s)}, &h.prompter, &job,
+                           {})); // one at a time
+        if (whileAsking)
+            QTRY_VERIFY(h.prompter.isAsking());
+        else
+            QVERIFY(curl.waitForUpload());
+        job.cancel();
+        if (whileAsking)
+            h.prompter.answer(u"Overwrite"_s); // too late: the upload is over
+        curl.release();
+        QVERIFY(upload.finish());
+        QCOMPARE(int(upload.result->outcome), int(Outcome::cancelled));
+        QVERIFY(upload.result->error.isEmpty());
+        QTRY_COMPARE(h.pool.tasksRunning(), 0);
+        QCOMPARE(curl.runs(), whileAsking ? 1 : 2); // b.txt never tried
+    }
+
+    void quit_asksOnlyWhileWorkRuns_data() {
+        QTest::addColumn<bool>("uploading");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("nothing runs: quits at once") << false << QString();
+        QTest::newRow("upload runs, Cancel: it goes on") << true << u"Cancel"_s;
+        QTest::newRow("upload runs, Quit: it stops and its curl ends") << true << u"Quit"_s;
+    }
+    void quit_asksOnlyWhileWorkRuns() {
+        QFETCH(bool, uploading);
+        QFETCH(QString, answer);
+        SessionHarness h;
+        const HoldingCurl curl;
+        h.pool.setCurlPath(curl.path());
+        UploadJob job(h.context);
+        Upload upload;
+        if (uploading) {
+            upload.start(h, job, Connection::makeNew(), u"/"_s, {h.localFile(u"big.bin"_s, "b")});
+            QVERIFY(curl.waitForUpload());
+            QCOMPARE(h.pool.changesRunning(), 1);
+        }
+        bool quit = false;
+        h.prompter.answers << answer;
+        quitWhenConfirmed(h.pool, h.prompter, [&] { quit = true; });
+        QTRY_VERIFY(!h.prompter.isAsking());
+        QCOMPARE(h.prompter.asked.size(), uploading ? 1 : 0);
+        QCOMPARE(quit, answer != u"Cancel");
+        if (!uploading)
+            return;
+        const QString proc = curl.uploadProcess();
+        if (answer == u"Cancel") {
+            QVERIFY(QFileInfo::exists(proc) && !upload.result);
+            curl.release();
+            QVERIFY(upload.finish());
+            QCOMPARE(int(upload.result->outcome), int(Outcome::uploaded));
+            return;
+        }
+        QVERIFY(upload.finish()); // the stand-in never ends by itself
+        QCOMPARE(int(upload.result->outcome), int(Outcome::cancelled));
+        QTRY_VERIFY(!QFileInfo::exists(proc));
+    }
+
+    void sheet_uploadsIntoTheSelectedFavorite() {
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
+        server.makeFolder(u"/data"_s);
+        SessionHarness h;
+        const Connection connection = server.connection();
+        h.store.addConnection(connection);
+        h.store.addFavorite(QUuid::createUuid(), u"Lost"_s, u"/lost"_s);
+        h.store.addFavorite(connection.id, u"Data"_s, u"/data"_s);
+        h.store.addFavorite(connection.id, u"Missing"_s, u"/missing"_s);
+        UploadJob job(h.context);
+        UploadToFavoriteFlow flow({h.localFile(u"a.txt"_s, "a")}, h.store, job, h.prompter);
+        QSignalSpy dismissed(&flow, &UploadToFavoriteFlow::dismissed);
+        const QList<Favorite> rows = flow.listedFavorites();
+        QCOMPARE(rows.size(), 2); // the favorite whose connection is gone gets no row
+        QVERIFY(!flow.canUpload());
+
+        // A folder that cannot be listed: the error shows, the selection stays, nothing is dismissed.
+        flow.select(rows.at(1));
+        flow.upload();
+        QVERIFY(!flow.canUpload()); // the job is busy
+        QTRY_VERIFY_WITH_TIMEOUT(flow.errorMessage(), remoteTimeoutMs);
+        QVERIFY(flow.isSelected(rows.at(1)) && flow.canUpload());
+
+        flow.select(rows.at(0));
+        flow.upload();
+        QVERIFY(!flow.errorMessage()); // cleared when "Upload" is pressed
+        QTRY_COMPARE_WITH_TIMEOUT(dismissed.size(), 1, remoteTimeoutMs);
+        QCOMPARE(server.readFile(u"/data/a.txt"_s), QByteArray("a"));
+
+        // Its server deleted meanwhile: "Upload" does nothing at all.
+        h.store.deleteConnection(connection);
+        flow.upload();
+        QVERIFY(!job.isBusy() && !flow.errorMessage());
+    }
+};
+
+QTEST_GUILESS_MAIN(UploadJobTest)
+#include "tst_uploadjob.moc"
