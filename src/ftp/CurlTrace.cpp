@@ -85,7 +85,8 @@ QByteArray newRecordNonce() {
     return "kalvor-" + QByteArray::number(a, 36) + QByteArray::number(b, 36);
 }
 
-QList<TransferRecord> parseTransferRecords(const QByteArray& output, const QByteArray& nonce) {
+QList<TransferRecord> parseTransferRecords(const QByteArray& output, const QByteArray& nonce,
+                                           bool bodiesOnOutput) {
     QList<TransferRecord> records;
     const QByteArray marker = '\n' + nonce + ' ';
     qsizetype from = 0;
@@ -107,7 +108,7 @@ QList<TransferRecord> parseTransferRecords(const QByteArray& output, const QByte
         record.body = output.mid(from, at - from);
         // curl turns the CR LF line ends of a listing into LF, and counts what it received.
         const qint64 stripped = record.sizeDownload - record.body.size();
-        if (stripped < 0 || stripped > record.body.count('\n'))
+        if (bodiesOnOutput && (stripped < 0 || stripped > record.body.count('\n')))
             break;
         records.append(record);
         from = next;

@@ -40,4 +40,6 @@ QByteArray transferRecordFormat(const QByteArray& nonce);
 QByteArray newRecordNonce();
 // The records in `output`, in the order they were written; a body whose size disagrees with what curl says
 // it downloaded (less the CRs of line ends it dropped) ends the list: the output cannot be split reliably.
-QList<TransferRecord> parseTransferRecords(const QByteArray& output, const QByteArray& nonce);
+// Transfers that write to files (`bodiesOnOutput` false) have nothing before their records to check.
+QList<TransferRecord> parseTransferRecords(const QByteArray& output, const QByteArray& nonce,
+                                           bool bodiesOnOutput = true);

@@ -45,7 +45,7 @@ public:
         const qsizetype lastEnd = rest.lastIndexOf('\n');
         if (lastEnd < 0)
             return {};
-        const QList<TransferRecord> records = parseTransferRecords(rest.left(lastEnd + 1), m_nonce);
+        const QList<TransferRecord> records = parseTransferRecords(rest.left(lastEnd + 1), m_nonce, false);
         if (!records.isEmpty())
             m_consumed += lastEnd + 1;
         return records;
@@ -151,40 +151,52 @@ QList<UploadOutcome> FTPClient::uploadFiles(const QList<QUrl>& files, const QStr
 
     // 2. Complete files take their real names in order; every other temporary file goes.
     const bool cancelled = result.end == CurlResult::End::cancelled;
-    for (int next = 0;;) {
-        QList<RemoteCommand> commands;
-        for (int i = next; i < firstBad; ++i) {
-            commands.append({"RNFR " + serverPath(plan[i].tempPath), plan[i].remotePath, uploadFailed});
-            commands.append({"RNTO " + serverPath(plan[i].remotePath), plan[i].remotePath, uploadFailed});
+    int next = 0;
+    try {
+        while (true) {
+            QList<RemoteCommand> commands;
+            for (int i = next; i < firstBad; ++i) {
+                commands.append({"RNFR " + serverPath(plan[i].tempPath), plan[i].remotePath, uploadFailed});
+                commands.append({"RNTO " + serverPath(plan[i].remotePath), plan[i].remotePath, uploadFailed});
+            }
+            for (int i = std::max(next, firstBad); i < mayExist; ++i)
+                commands.append({"*DELE " + serverPath(plan[i].tempPath), plan[i].remotePath, uploadFailed});
+            if (commands.isEmpty())
+                break;
+            QByteArrayList texts;
+            for (const RemoteCommand& command : commands)
+                texts.append(command.command);
+            // Not cancellable: a cancelled upload must still take its temporary files away.
+            const CurlResult finished = run(commandConfig(texts), {});
+            if (finished.succeeded())
+                break;
+            const qsizetype accepted = curltrace::acceptedCount(finished.errorOutput, {"RNFR", "RNTO"});
+            const int refused = next + int(accepted / 2);
+            if (finished.exitStatus != 21 || accepted % 2 == 0 || refused >= firstBad)
+                throw failure(finished, uploadFailed, plan.value(refused, plan.last()).remotePath);
+            // The server took the file but will not rename it over the target: send it again under its
+            // own name, then drop the temporary copy.
+            next = refused;
+            tracker.publishDirectUpload(refused);
+            CurlConfig direct = baseConfig();
+            addTlsOptions(direct, RunKind::upload);
+            direct.add("upload-file", QByteArrayView(QFile::encodeName(plan[refused].localPath)))
+                .add("url", fileURL(plan[refused].remotePath))
+                .add("quote", "-*DELE " + serverPath(plan[refused].tempPath));
+            const CurlResult sent = run(direct.text(), control);
+            if (!sent.succeeded())
+                throw failure(sent, uploadFailed, plan[refused].remotePath);
+            outcomes[refused].uploadedDirectly = true;
+            next = refused + 1;
         }
-        for (int i = std::max(next, firstBad); i < mayExist; ++i)
-            commands.append({"*DELE " + serverPath(plan[i].tempPath), plan[i].remotePath, uploadFailed});
-        if (commands.isEmpty())
-            break;
-        QByteArrayList texts;
-        for (const RemoteCommand& command : commands)
-            texts.append(command.command);
-        // Not cancellable: a cancelled upload must still take its temporary files away.
-        const CurlResult finished = run(commandConfig(texts), {});
-        if (finished.succeeded())
-            break;
-        const qsizetype accepted = curltrace::acceptedCount(finished.errorOutput, {"RNFR", "RNTO"});
-        const int refused = next + int(accepted / 2);
-        if (finished.exitStatus != 21 || accepted % 2 == 0 || refused >= firstBad)
-            throw failure(finished, uploadFailed, plan.value(refused, plan.last()).remotePath);
-        // The server took the file but will not rename it over the target: send it again under its own
-        // name, then drop the temporary copy.
-        tracker.publishDirectUpload(refused);
-        CurlConfig direct = baseConfig();
-        addTlsOptions(direct, RunKind::upload);
-        direct.add("upload-file", QByteArrayView(QFile::encodeName(plan[refused].localPath)))
-            .add("url", fileURL(plan[refused].remotePath))
-            .add("quote", "-*DELE " + serverPath(plan[refused].tempPath));
-        const CurlResult sent = run(direct.text(), control);
-        if (!sent.succeeded())
-            throw failure(sent, uploadFailed, plan[refused].remotePath);
-        outcomes[refused].uploadedDirectly = true;
-        next = refused + 1;
+    } catch (const FTPClientError&) {
+        // Whatever stopped the renames, no temporary file may stay behind.
+        QByteArrayList leftovers;
+        for (int i = next; i < mayExist; ++i)
+            leftovers.append("*DELE " + serverPath(plan[i].tempPath));
+        if (!leftovers.isEmpty())
+            (void)run(commandConfig(leftovers), {});
+        throw;
     }
 
     if (cancelled)

@@ -13,7 +13,7 @@ Besides the ordinary server it can:
   --raw-listing DIR=FILE    answer LIST of folder DIR with the bytes of FILE, read at the time of the
                             LIST (the folder must exist, since the client changes into it first).
   --slow-seconds S          LIST of a folder whose path contains "__slow__" answers after S seconds.
-  A path containing "__denied__" has STOR, DELE, RMD and MKD refused with 550.
+  A path containing "__denied__" has STOR, RNTO, DELE, RMD and MKD refused with 550.
 
 Faults on purpose (the process dies by SIGKILL, as a crash would leave things; the command log is flushed):
   --hang-pattern TEXT       LIST of a folder whose path contains TEXT opens the transfer ("125"/"150") and
@@ -37,6 +37,7 @@ import ctypes
 import logging
 import os
 import signal
+import socket
 import sys
 import threading
 import time
@@ -165,6 +166,27 @@ class StallingProducer:
         return b""
 
 
+class SteadyReceiver(ThrottledDTPHandler):
+    """Receives at a steady rate: a short pause after every chunk (pyftpdlib's own throttle takes a second's
+    worth at once, then sleeps), and a small socket buffer, so the sender's progress moves smoothly."""
+
+    def __init__(self, sock, cmd_channel):
+        ThrottledDTPHandler.__init__(self, sock, cmd_channel)
+        self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 65536)
+
+    def _throttle_bandwidth(self, len_chunk, max_speed):
+        sleepfor = float(len_chunk) / max_speed
+        if sleepfor <= 0.001:
+            return
+
+        def unsleep():
+            self.add_channel(events=self.ioloop.READ if self.receive else self.ioloop.WRITE)
+
+        self.del_channel()
+        self._cancel_throttler()
+        self._throttler = self.ioloop.call_later(sleepfor, unsleep, _errback=self.handle_error)
+
+
 class TestFS(AbstractedFS):
     listing_style = "unix"
 
@@ -253,6 +275,8 @@ class TestHandler(FTPHandler):
         return FTPHandler.ftp_STOR(self, file, mode)
 
     def ftp_RNTO(self, path):
+        if self._denied(path):
+            return None
         if Faults.refuse_rename and Faults.refuse_rename in path:
             self.respond("550 Renaming onto this name is not allowed.")
             return None
@@ -325,8 +349,8 @@ def main():
         Faults.stall_pattern = pattern
         Faults.stall_bytes = int(count)
     if args.throttle_receive > 0:
-        ThrottledDTPHandler.read_limit = args.throttle_receive
-        TestHandler.dtp_handler = ThrottledDTPHandler
+        SteadyReceiver.read_limit = args.throttle_receive
+        TestHandler.dtp_handler = SteadyReceiver
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(USER, PASSWORD, root, perm="elradfmwMT")
