@@ -190,7 +190,10 @@ QList<UploadOutcome> FTPClient::uploadFiles(const QList<QUrl>& files, const QStr
             next = refused + 1;
         }
     } catch (const FTPClientError&) {
-        // Whatever stopped the renames, no temporary file may stay behind.
+        // Whatever stopped the renames, no temporary file may stay behind (unless the run that failed was
+        // the clean-up itself: the server is not taking commands).
+        if (next >= firstBad)
+            throw;
         QByteArrayList leftovers;
         for (int i = next; i < mayExist; ++i)
             leftovers.append("*DELE " + serverPath(plan[i].tempPath));

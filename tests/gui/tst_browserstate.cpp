@@ -277,7 +277,8 @@ private Q_SLOTS:
         up.path = QStringLiteral("/up");
         state.enterFolder(up);
         QVERIFY(waitIdle(state));
-        const qsizetype listingsBefore = server.treeCommands().filter(QStringLiteral("LIST")).size();
+        // Only this folder's listings count: the first listing of the root may still be on its way.
+        const qsizetype listingsBefore = server.treeCommands().filter(QStringLiteral("LIST /up/")).size();
 
         state.chooseUploadFiles();
         QTRY_VERIFY_WITH_TIMEOUT(state.errorMessage().has_value(), 20000);
@@ -289,7 +290,7 @@ private Q_SLOTS:
         const QStringList commands = server.treeCommands();
         QVERIFY(commands.filter(QStringLiteral("third.txt")).isEmpty());
         // One listing for the conflict check, none after the failure.
-        QCOMPARE(commands.filter(QStringLiteral("LIST")).size(), listingsBefore + 1);
+        QCOMPARE(commands.filter(QStringLiteral("LIST /up/")).size(), listingsBefore + 1);
     }
 
     void upload_ofEmptyFilesHasABarTotalOfOne() {
@@ -375,7 +376,8 @@ private Q_SLOTS:
         state.setNewFolderName(QStringLiteral("reports"));
         state.createFolderInCurrentConnection();
         QTRY_VERIFY_WITH_TIMEOUT(!state.isCreatingFolder(), 20000);
-        QCOMPARE(*state.errorMessage(), QStringLiteral("Could not create folder"));
+        QVERIFY(state.errorMessage()->startsWith(
+            QStringLiteral("Could not create folder \u201c/a/reports\u201d: ")));
         QVERIFY(state.showNewFolderSheet());
         QCOMPARE(state.newFolderName(), QStringLiteral("reports"));
     }
