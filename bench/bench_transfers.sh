@@ -10,9 +10,9 @@ rounds=${2:-3}
 large_mb=${BENCH_LARGE_MB:-1024}
 here=$(cd "$(dirname "$0")/.." && pwd)
 
-if ! command -v lftp >/dev/null; then
+if ! command -v lftp >/dev/null || ! command -v bc >/dev/null; then
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq && apt-get install -y -qq --no-install-recommends lftp >/dev/null
+  apt-get update -qq && apt-get install -y -qq --no-install-recommends lftp bc >/dev/null
 fi
 
 work=$(mktemp -d)
@@ -49,9 +49,10 @@ for round in $(seq "$rounds"); do
   echo "round $round"
   seed_tree; add "delete kalvorctl" "$(seconds "$kalvorctl" --url "$url" rm -r /del)"
   seed_tree; add "delete lftp" "$(seconds lftp_do 'rm -r /del')"
-  fresh_folder up; add "upload kalvorctl" "$(seconds "$kalvorctl" --url "$url" put "$work"/small/* /up)"
+  # --overwrite: neither peer asks the server first.
+  fresh_folder up; add "upload kalvorctl" "$(seconds "$kalvorctl" --url "$url" put --overwrite "$work"/small/* /up)"
   fresh_folder up; add "upload lftp" "$(seconds lftp_do "mput -O /up $work/small/*")"
-  fresh_folder big; add "large kalvorctl" "$(seconds "$kalvorctl" --url "$url" put "$work/large.bin" /big)"
+  fresh_folder big; add "large kalvorctl" "$(seconds "$kalvorctl" --url "$url" put --overwrite "$work/large.bin" /big)"
   fresh_folder big
   add "large curl" "$(seconds curl -s -u "$user:$password" -T "$work/large.bin" "ftp://127.0.0.1:$port/big/")"
 done

@@ -61,9 +61,10 @@ public:
     QByteArray listConfig(const QStringList& folders, const QByteArray& nonce) const;
     // Raw commands on a run that transfers nothing; a command starting with "*" may fail without ending it.
     QByteArray commandConfig(const QByteArrayList& commands) const;
-    // Each local file to the URL at the same index.
-    QByteArray uploadConfig(const QStringList& localFiles, const QStringList& urls,
-                            const QByteArray& nonce) const;
+    // Each local file to the URL at the same index; `afterEach` are raw commands sent after each transfer
+    // that succeeded.
+    QByteArray uploadConfig(const QStringList& localFiles, const QStringList& urls, const QByteArray& nonce,
+                            const QByteArrayList& afterEach = {}) const;
     QByteArray downloadConfig(const QStringList& urls, const QStringList& localFiles,
                               const QByteArray& nonce) const;
 

@@ -59,12 +59,14 @@ private:
 } // namespace
 
 QByteArray FTPClient::uploadConfig(const QStringList& localFiles, const QStringList& urls,
-                                   const QByteArray& nonce) const {
+                                   const QByteArray& nonce, const QByteArrayList& afterEach) const {
     CurlConfig config = baseConfig();
     addTlsOptions(config, RunKind::upload);
     config.add("no-progress-meter").add("fail-early").add("write-out", transferRecordFormat(nonce));
     if (m_options.parallelTransfers > 1 && localFiles.size() > 1)
         config.add("parallel").add("parallel-max", qint64(m_options.parallelTransfers));
+    for (const QByteArray& command : afterEach)
+        config.add("quote", '-' + command);
     for (qsizetype i = 0; i < localFiles.size(); ++i)
         config.add("upload-file", QByteArrayView(QFile::encodeName(localFiles[i]))).add("url", urls.value(i));
     return config.text();
@@ -134,14 +136,20 @@ QList<UploadOutcome> FTPClient::uploadFiles(const QList<QUrl>& files, const QStr
                 tracker.complete(index);
         }
     };
-    const CurlResult result = run(uploadConfig(locals, tempUrls, reader.nonce()), control,
-                                  [&](qint64 pid, const QByteArray& output) {
-                                      take(reader.readNew(output));
-                                      const QHash<QString, qint64> at = openFilePositions(pid, canonicals);
-                                      for (auto it = at.cbegin(); it != at.cend(); ++it)
-                                          tracker.setInFlight(int(canonicals.indexOf(it.key())), it.value());
-                                      return tracker.publish();
-                                  });
+    // A single file takes its real name in its own run, right after the transfer: one login fewer. (In a
+    // batch, files finish out of order, so renames wait for the whole batch.)
+    const bool renameInRun = plan.size() == 1;
+    const QByteArrayList renameFirst{"RNFR " + serverPath(plan[0].tempPath),
+                                     "RNTO " + serverPath(plan[0].remotePath)};
+    const CurlResult result =
+        run(uploadConfig(locals, tempUrls, reader.nonce(), renameInRun ? renameFirst : QByteArrayList()),
+            control, [&](qint64 pid, const QByteArray& output) {
+                take(reader.readNew(output));
+                const QHash<QString, qint64> at = openFilePositions(pid, canonicals);
+                for (auto it = at.cbegin(); it != at.cend(); ++it)
+                    tracker.setInFlight(int(canonicals.indexOf(it.key())), it.value());
+                return tracker.publish();
+            });
     take(reader.readNew(result.output + '\n'));
     int firstBad = 0;
     while (firstBad < plan.size() && recordOf.value(firstBad).exitCode == 0)
@@ -152,28 +160,42 @@ QList<UploadOutcome> FTPClient::uploadFiles(const QList<QUrl>& files, const QStr
     // 2. Complete files take their real names in order; every other temporary file goes.
     const bool cancelled = result.end == CurlResult::End::cancelled;
     int next = 0;
+    int refusedInRun = -1; // uploaded whole, but the rename in the same run was refused
+    if (renameInRun && firstBad == 1)
+        next = 1;
+    else if (renameInRun && recordOf.value(0).exitCode == 21) {
+        refusedInRun = 0;
+        firstBad = 1;
+    }
     try {
         while (true) {
-            QList<RemoteCommand> commands;
-            for (int i = next; i < firstBad; ++i) {
-                commands.append({"RNFR " + serverPath(plan[i].tempPath), plan[i].remotePath, uploadFailed});
-                commands.append({"RNTO " + serverPath(plan[i].remotePath), plan[i].remotePath, uploadFailed});
+            int refused = refusedInRun;
+            refusedInRun = -1;
+            if (refused < 0) {
+                QList<RemoteCommand> commands;
+                for (int i = next; i < firstBad; ++i) {
+                    commands.append(
+                        {"RNFR " + serverPath(plan[i].tempPath), plan[i].remotePath, uploadFailed});
+                    commands.append(
+                        {"RNTO " + serverPath(plan[i].remotePath), plan[i].remotePath, uploadFailed});
+                }
+                for (int i = std::max(next, firstBad); i < mayExist; ++i)
+                    commands.append(
+                        {"*DELE " + serverPath(plan[i].tempPath), plan[i].remotePath, uploadFailed});
+                if (commands.isEmpty())
+                    break;
+                QByteArrayList texts;
+                for (const RemoteCommand& command : commands)
+                    texts.append(command.command);
+                // Not cancellable: a cancelled upload must still take its temporary files away.
+                const CurlResult finished = run(commandConfig(texts), {});
+                if (finished.succeeded())
+                    break;
+                const qsizetype accepted = curltrace::acceptedCount(finished.errorOutput, {"RNFR", "RNTO"});
+                refused = next + int(accepted / 2);
+                if (finished.exitStatus != 21 || accepted % 2 == 0 || refused >= firstBad)
+                    throw failure(finished, uploadFailed, plan.value(refused, plan.last()).remotePath);
             }
-            for (int i = std::max(next, firstBad); i < mayExist; ++i)
-                commands.append({"*DELE " + serverPath(plan[i].tempPath), plan[i].remotePath, uploadFailed});
-            if (commands.isEmpty())
-                break;
-            QByteArrayList texts;
-            for (const RemoteCommand& command : commands)
-                texts.append(command.command);
-            // Not cancellable: a cancelled upload must still take its temporary files away.
-            const CurlResult finished = run(commandConfig(texts), {});
-            if (finished.succeeded())
-                break;
-            const qsizetype accepted = curltrace::acceptedCount(finished.errorOutput, {"RNFR", "RNTO"});
-            const int refused = next + int(accepted / 2);
-            if (finished.exitStatus != 21 || accepted % 2 == 0 || refused >= firstBad)
-                throw failure(finished, uploadFailed, plan.value(refused, plan.last()).remotePath);
             // The server took the file but will not rename it over the target: send it again under its
             // own name, then drop the temporary copy.
             next = refused;

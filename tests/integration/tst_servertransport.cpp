@@ -23,16 +23,22 @@ QUrl localFile(const QTemporaryDir& dir, const QString& name, const QByteArray& 
     return QUrl::fromLocalFile(file.fileName());
 }
 
-// Every command line of a running curl, as any local user can read it from /proc.
+// The command line of every curl this test started, as any local user can read it from /proc (curl runs of
+// other programs on the machine are none of this test's business).
 QList<QByteArray> curlCommandLines() {
     QList<QByteArray> lines;
+    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
     for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile stat(u"/proc/"_s + pid + u"/stat"_s);
         QFile file(u"/proc/"_s + pid + u"/cmdline"_s);
-        if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray line = file.readAll();
-            if (line.startsWith("/usr/bin/curl"))
-                lines << line;
-        }
+        if (!stat.open(QIODevice::ReadOnly) || !file.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state parent-pid ..."
+        const QByteArray status = stat.readAll();
+        const QByteArrayList fields = status.mid(status.lastIndexOf(')') + 2).split(' ');
+        const QByteArray line = file.readAll();
+        if (line.startsWith("/usr/bin/curl") && fields.value(1) == self)
+            lines << line;
     }
     return lines;
 }

@@ -121,12 +121,15 @@ private Q_SLOTS:
                 << QByteArrayList{"head\nquote = \"RNFR /a\"\nquote = \"RNTO /b c\"\n"
                                   "url = \"" +
                                   root + "\"\n"};
-            // A failed upload (this curl reports nothing) takes its temporary file away.
+            // A single file is renamed in its own run; a failed upload (this curl reports nothing) takes its
+            // temporary file away.
             QTest::addRow("upload%s", name)
                 << tls << u"upload"_s
                 << QByteArrayList{"no-progress-meter\nfail-early\n" + record +
-                                      "upload-file = \"/tmp/my \\\"report\\\".pdf\"\nurl = \"" + root +
-                                      "in/.kalvor-R-0.part\"\n",
+                                      "quote = \"-RNFR /in/.kalvor-R-0.part\"\nquote = \"-RNTO /in/my "
+                                      "\\\"report\\\".pdf\"\n"
+                                      "upload-file = \"/tmp/my \\\"report\\\".pdf\"\nurl = \"" +
+                                      root + "in/.kalvor-R-0.part\"\n",
                                   "head\nquote = \"*DELE /in/.kalvor-R-0.part\"\nurl = \"" + root + "\"\n"};
             QTest::addRow("download%s", name)
                 << tls << u"download"_s
