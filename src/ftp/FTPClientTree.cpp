@@ -9,6 +9,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
+
 using namespace ftpinternal;
 
 namespace {
@@ -45,8 +47,14 @@ QList<TreeFolder> FTPClient::listTree(const QString& path, const OperationContro
         const QByteArray nonce = newRecordNonce();
         const CurlResult result = run(listConfig(level, nonce), control);
         const QList<TransferRecord> records = parseTransferRecords(result.output, nonce);
-        if (!result.succeeded())
-            throw failure(result, QStringLiteral("Could not open folder"), level.value(records.size() - 1));
+        if (!result.succeeded()) {
+            // The folders are listed in order and the first failure ends the run: it is the one after the
+            // last listing that worked.
+            const auto listed =
+                std::count_if(records.cbegin(), records.cend(),
+                              [](const TransferRecord& record) { return record.exitCode == 0; });
+            throw failure(result, QStringLiteral("Could not open folder"), level.value(listed, level.last()));
+        }
         if (records.size() != level.size())
             throw FTPClientError::commandFailed(unreadableListingText(serverName()));
 
