@@ -218,11 +218,13 @@ private Q_SLOTS:
         const qint64 size = 12 << 20;
         const QUrl big = localFile(local, u"big.bin"_s, QByteArray(size, 'p'));
         QList<qint64> done;
+        bool timed = false;
         QElapsedTimer clock;
         clock.start();
         KALVOR_NO_ERROR(
             FTPClient(server.connection()).uploadFiles({big}, u"/"_s, {}, [&](const TransferProgress& p) {
                 done << p.doneBytes;
+                timed = timed || (p.bytesPerSecond > 0 && p.secondsLeft && *p.secondsLeft > 0);
             }));
         const qint64 elapsed = clock.elapsed();
         QVERIFY2(done.size() >= elapsed / 200,
@@ -231,6 +233,22 @@ private Q_SLOTS:
         const QSet<qint64> distinct(done.cbegin(), done.cend());
         QVERIFY2(distinct.size() >= 5, "the bytes of one file moved the bar several times");
         QCOMPARE(done.last(), size);
+        QVERIFY2(timed, "speed and time left were reported");
+    }
+
+    // Downloads stop at the first failure too: the ones before it are in place; of it and of those after it
+    // (c may well have arrived whole on another connection) nothing is left, not even a .part file.
+    void downloadBatchStopsAtTheFailingItem() {
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib);
+        seed(server, {u"a"_s, u"c"_s});
+        QTemporaryDir local;
+        QList<DownloadItem> items;
+        for (const QString& name : {u"a"_s, u"missing"_s, u"c"_s})
+            items.append({u"/"_s + name, local.filePath(name), 0});
+        const auto failure = failureOf([&] { FTPClient(server.connection()).downloadFiles(items); });
+        QVERIFY(failure);
+        QCOMPARE(failure->item(), u"/missing"_s);
+        QCOMPARE(QDir(local.path()).entryList(QDir::Files), QStringList{u"a"_s});
     }
 
     // No run lasts forever, and none grows without end.

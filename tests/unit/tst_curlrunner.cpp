@@ -98,8 +98,10 @@ private Q_SLOTS:
         QCOMPARE(result.succeeded(), end == int(CurlResult::End::exited) && exitStatus == 0);
         if (!output.isEmpty())
             QCOMPARE(result.output, output);
-        if (end == int(CurlResult::End::exited) && exitStatus == 0 && output.isEmpty())
+        if (end == int(CurlResult::End::exited) && exitStatus == 0 && output.isEmpty()) {
             QCOMPARE(result.output.size(), qsizetype(40000000));
+            QVERIFY(result.errorOutput.size() <= run.limits.errorCap); // only the newest trace is kept
+        }
     }
 };
 
