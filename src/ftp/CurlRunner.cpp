@@ -64,7 +64,11 @@ CurlResult runCurl(const CurlRun& run) {
             result.end = CurlResult::End::cancelled;
         else if (result.output.size() > run.limits.outputCap)
             result.end = CurlResult::End::outputTooLarge;
-        else if (run.onTick && run.onTick(process.processId(), result.output))
+        else if (const CurlTick tick =
+                     run.onTick ? run.onTick(process.processId(), result.output) : CurlTick::quiet;
+                 tick == CurlTick::done)
+            result.end = CurlResult::End::ended;
+        else if (tick == CurlTick::progressed)
             sinceActivity.restart();
         if (result.end == CurlResult::End::exited &&
             sinceActivity.hasExpired(qint64(run.limits.stallSeconds) * 1000))

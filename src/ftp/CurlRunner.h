@@ -20,15 +20,21 @@ struct CurlLimits {
     int terminateGraceMilliseconds = 500; // after SIGTERM, before SIGKILL
 };
 
+// What an operation makes of a tick of its run.
+enum class CurlTick {
+    quiet,      // nothing new
+    progressed, // bytes moved: counts as activity for the stall rule
+    done,       // the operation has all it needs: end the run now (not an error)
+};
+
 struct CurlRun {
     QString program = defaultCurlPath();
     QByteArray config; // written to curl's standard input, then closed
     CurlLimits limits;
     OperationControlPtr control; // may be null: nothing can cancel the run
     // Called on the worker thread about ten times a second while curl runs, with its process id and what it
-    // has written to standard output so far. Returns whether the operation saw progress (bytes moving on
-    // disk, say), which counts as activity for the stall rule.
-    std::function<bool(qint64 pid, const QByteArray& outputSoFar)> onTick;
+    // has written to standard output so far.
+    std::function<CurlTick(qint64 pid, const QByteArray& outputSoFar)> onTick;
 };
 
 struct CurlResult {
@@ -38,6 +44,7 @@ struct CurlResult {
         cancelled,      // the operation's control asked for it
         stalled,        // nothing happened for limits.stallSeconds
         outputTooLarge, // standard output passed limits.outputCap
+        ended,          // the operation's tick asked for the end (CurlTick::done)
     };
 
     End end = End::exited;

@@ -87,7 +87,7 @@ QByteArray FTPClient::commandConfig(const QByteArrayList& commands) const {
 }
 
 CurlResult FTPClient::run(const QByteArray& config, const OperationControlPtr& control,
-                          std::function<bool(qint64, const QByteArray&)> onTick) const {
+                          std::function<CurlTick(qint64, const QByteArray&)> onTick) const {
     CurlRun run;
     run.program = m_options.curlPath;
     run.config = config;
@@ -129,6 +129,7 @@ FTPClientError FTPClient::failure(const CurlResult& result, const QString& leadi
     case CurlResult::End::crashed:
         reason = curlCrashText(result.signal);
         break;
+    case CurlResult::End::ended:
     case CurlResult::End::exited:
         reason = curlExitText(result.exitStatus, serverName());
         // What the server said about the command that failed is the most useful part.
@@ -138,7 +139,7 @@ FTPClientError FTPClient::failure(const CurlResult& result, const QString& leadi
                      QStringLiteral(" (curl error %1)").arg(result.exitStatus);
         break;
     }
-    const bool timedOut = result.end == CurlResult::End::exited && result.exitStatus == 28;
+    const bool timedOut = result.end != CurlResult::End::crashed && result.exitStatus == 28;
     const QString text = leading.isEmpty() ? reason
                          : item.isEmpty()  ? leading + QStringLiteral(": ") + reason
                                            : leading + QStringLiteral(" \u201c") + forDisplay(item) +

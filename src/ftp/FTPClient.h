@@ -96,7 +96,7 @@ private:
     void addTlsOptions(CurlConfig& config, RunKind kind) const;
 
     CurlResult run(const QByteArray& config, const OperationControlPtr& control,
-                   std::function<bool(qint64, const QByteArray&)> onTick = {}) const;
+                   std::function<CurlTick(qint64, const QByteArray&)> onTick = {}) const;
     void requireSafe(const QString& text) const;
     // The error a failed run stands for: cancelled, timed out, too large, or what curl and the server said.
     // `leading` ("Could not delete file") and `item` name what failed, when the run was about one thing.

@@ -56,13 +56,36 @@ private:
     qsizetype m_consumed = 0;
 };
 
+// Transfers run without curl's fail-early, which would also abort the files before a failed one that are
+// still on their way; so every record tells a transfer's own outcome. Once one has failed and every file
+// before it is complete, the run has done all it may: whatever it does after that would be thrown away.
+CurlTick batchTick(const QHash<int, TransferRecord>& recordOf, bool progressed) {
+    for (int i = 0;; ++i) {
+        const auto it = recordOf.constFind(i);
+        if (it == recordOf.constEnd())
+            return progressed ? CurlTick::progressed : CurlTick::quiet;
+        if (it->exitCode != 0)
+            return CurlTick::done;
+    }
+}
+
+// The result that stands for the item's own failure: its record's exit code, when it has one.
+CurlResult itemResult(CurlResult result, const QHash<int, TransferRecord>& recordOf, int index) {
+    if ((result.end == CurlResult::End::exited || result.end == CurlResult::End::ended) &&
+        recordOf.contains(index)) {
+        result.end = CurlResult::End::exited;
+        result.exitStatus = recordOf.value(index).exitCode;
+    }
+    return result;
+}
+
 } // namespace
 
 QByteArray FTPClient::uploadConfig(const QStringList& localFiles, const QStringList& urls,
                                    const QByteArray& nonce, const QByteArrayList& afterEach) const {
     CurlConfig config = baseConfig();
     addTlsOptions(config, RunKind::upload);
-    config.add("no-progress-meter").add("fail-early").add("write-out", transferRecordFormat(nonce));
+    config.add("no-progress-meter").add("write-out", transferRecordFormat(nonce));
     if (m_options.parallelTransfers > 1 && localFiles.size() > 1)
         config.add("parallel").add("parallel-max", qint64(m_options.parallelTransfers));
     for (const QByteArray& command : afterEach)
@@ -76,7 +99,7 @@ QByteArray FTPClient::downloadConfig(const QStringList& urls, const QStringList&
                                      const QByteArray& nonce) const {
     CurlConfig config = baseConfig();
     addTlsOptions(config, RunKind::download);
-    config.add("no-progress-meter").add("fail-early").add("write-out", transferRecordFormat(nonce));
+    config.add("no-progress-meter").add("write-out", transferRecordFormat(nonce));
     if (m_options.parallelTransfers > 1 && urls.size() > 1)
         config.add("parallel").add("parallel-max", qint64(m_options.parallelTransfers));
     for (qsizetype i = 0; i < urls.size(); ++i)
@@ -107,6 +130,12 @@ QList<UploadOutcome> FTPClient::uploadFiles(const QList<QUrl>& files, const QStr
                                    "text encoding (%2). Rename the file and try again.")
                         .arg(info.fileName(), servertext::encodingLabel(m_connection.textEncoding)));
         requireSafe(*name);
+        // curl would give up on the whole run at such a file, before the files ahead of it are done.
+        if (!info.isFile() || !info.isReadable())
+            throw FTPClientError::itemFailed(
+                folder + *name,
+                uploadFailed + QStringLiteral(" \u201c%1\u201d: the local file %2 cannot be read.")
+                                   .arg(info.fileName(), QDir::toNativeSeparators(info.filePath())));
         const QString temp = folder + QStringLiteral(".kalvor-%1-%2.part").arg(tag).arg(plan.size());
         plan.append({info.filePath(), kernelPath(info.filePath()), folder + *name, temp, info.size()});
         names << *name;
@@ -148,7 +177,7 @@ QList<UploadOutcome> FTPClient::uploadFiles(const QList<QUrl>& files, const QStr
                 const QHash<QString, qint64> at = openFilePositions(pid, canonicals);
                 for (auto it = at.cbegin(); it != at.cend(); ++it)
                     tracker.setInFlight(int(canonicals.indexOf(it.key())), it.value());
-                return tracker.publish();
+                return batchTick(recordOf, tracker.publish());
             });
     take(reader.readNew(result.output + '\n'));
     int firstBad = 0;
@@ -226,12 +255,8 @@ QList<UploadOutcome> FTPClient::uploadFiles(const QList<QUrl>& files, const QStr
 
     if (cancelled)
         throw FTPClientError::cancelled();
-    if (firstBad < plan.size()) {
-        CurlResult itemResult = result;
-        if (result.end == CurlResult::End::exited && recordOf.contains(firstBad))
-            itemResult.exitStatus = recordOf.value(firstBad).exitCode;
-        throw failure(itemResult, uploadFailed, plan[firstBad].remotePath);
-    }
+    if (firstBad < plan.size())
+        throw failure(itemResult(result, recordOf, firstBad), uploadFailed, plan[firstBad].remotePath);
     tracker.publish(true);
     return outcomes;
 }
@@ -274,7 +299,7 @@ void FTPClient::downloadFiles(const QList<DownloadItem>& items, const OperationC
             const QHash<QString, qint64> at = openFilePositions(pid, canonicals);
             for (auto it = at.cbegin(); it != at.cend(); ++it)
                 tracker.setInFlight(int(canonicals.indexOf(it.key())), it.value());
-            return tracker.publish();
+            return batchTick(recordOf, tracker.publish());
         });
     take(reader.readNew(result.output + '\n'));
 
@@ -302,8 +327,5 @@ void FTPClient::downloadFiles(const QList<DownloadItem>& items, const OperationC
                                                             "saved as %2.")
                                                  .arg(forDisplay(items[firstBad].remotePath),
                                                       QDir::toNativeSeparators(items[firstBad].localPath)));
-    CurlResult itemResult = result;
-    if (result.end == CurlResult::End::exited && recordOf.contains(firstBad))
-        itemResult.exitStatus = recordOf.value(firstBad).exitCode;
-    throw failure(itemResult, downloadFailed, items[firstBad].remotePath);
+    throw failure(itemResult(result, recordOf, firstBad), downloadFailed, items[firstBad].remotePath);
 }

@@ -167,21 +167,30 @@ private Q_SLOTS:
 
     // The first failure stops the batch: the files before it are up, the failing one is named, and nothing
     // after it reaches the server, not even under a temporary name.
+    void uploadBatchStopsAtTheFailingItem_data() {
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<QStringList>("uploaded");
+        QTest::newRow("the server refuses it") << u"c__denied__"_s << QStringList{u"a"_s, u"b"_s};
+        // Checked before anything starts: nothing of the batch goes up.
+        QTest::newRow("the local file is gone") << u"c-gone"_s << QStringList{};
+    }
     void uploadBatchStopsAtTheFailingItem() {
+        QFETCH(QString, failing);
+        QFETCH(QStringList, uploaded);
         KALVOR_START_SERVER(server, ServerKind::pyftpdlib);
         server.makeFolder(u"in"_s);
         QTemporaryDir local;
         QList<QUrl> files;
-        for (const char* name : {"a", "b", "c__denied__", "d", "e"})
-            files << localFile(local, QString::fromLatin1(name), name);
+        for (const QString& name : {u"a"_s, u"b"_s, failing, u"d"_s, u"e"_s})
+            files << localFile(local, name, name.toUtf8());
+        QFile::remove(local.filePath(u"c-gone"_s));
         const auto failure =
             failureOf([&] { (void)FTPClient(server.connection()).uploadFiles(files, u"/in"_s); });
         QVERIFY(failure);
         QCOMPARE(failure->kind(), FTPClientError::Kind::itemFailed);
-        QCOMPARE(failure->item(), u"/in/c__denied__"_s);
-        QVERIFY2(failure->description().contains(u"c__denied__"_s), qPrintable(failure->description()));
-        QCOMPARE(QDir(server.localPath(u"in"_s)).entryList(QDir::Files | QDir::Hidden),
-                 (QStringList{u"a"_s, u"b"_s}));
+        QCOMPARE(failure->item(), u"/in/"_s + failing);
+        QVERIFY2(failure->description().contains(failing), qPrintable(failure->description()));
+        QCOMPARE(QDir(server.localPath(u"in"_s)).entryList(QDir::Files | QDir::Hidden), uploaded);
     }
 
     // A server that will not rename onto an existing name still gets the file, sent directly, and says so.

@@ -90,7 +90,7 @@ private Q_SLOTS:
         run.onTick = [&](qint64, const QByteArray&) {
             if (cancel && ++ticks == 3)
                 run.control->cancel();
-            return reportProgress;
+            return reportProgress ? CurlTick::progressed : CurlTick::quiet;
         };
         const CurlResult result = runCurl(run);
         QCOMPARE(int(result.end), end);

@@ -59,12 +59,19 @@ class FTPClientTest : public QObject {
         const QDir dir(logDir());
         for (const QString& name : dir.entryList({u"*.config"_s}, QDir::Files, QDir::Name)) {
             QFile file(dir.filePath(name));
-            configs << (file.open(QIODevice::ReadOnly) ? normalised(file.readAll()) : QByteArray());
+            configs << (file.open(QIODevice::ReadOnly)
+                            ? normalised(file.readAll()).replace(m_dir.path().toUtf8(), "DIR")
+                            : QByteArray());
         }
         return configs;
     }
 
 private Q_SLOTS:
+    void initTestCase() {
+        QFile file(m_dir.filePath(u"my \"report\".pdf"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+
     void init() {
         QDir(logDir()).removeRecursively();
         QVERIFY(QDir().mkpath(logDir()));
@@ -125,15 +132,15 @@ private Q_SLOTS:
             // temporary file away.
             QTest::addRow("upload%s", name)
                 << tls << u"upload"_s
-                << QByteArrayList{"no-progress-meter\nfail-early\n" + record +
+                << QByteArrayList{"no-progress-meter\n" + record +
                                       "quote = \"-RNFR /in/.kalvor-R-0.part\"\nquote = \"-RNTO /in/my "
                                       "\\\"report\\\".pdf\"\n"
-                                      "upload-file = \"/tmp/my \\\"report\\\".pdf\"\nurl = \"" +
+                                      "upload-file = \"DIR/my \\\"report\\\".pdf\"\nurl = \"" +
                                       root + "in/.kalvor-R-0.part\"\n",
                                   "head\nquote = \"*DELE /in/.kalvor-R-0.part\"\nurl = \"" + root + "\"\n"};
             QTest::addRow("download%s", name)
                 << tls << u"download"_s
-                << QByteArrayList{"no-progress-meter\nfail-early\n" + record +
+                << QByteArrayList{"no-progress-meter\n" + record +
                                   "parallel\nparallel-max = \"4\"\nurl = \"" + root +
                                   "a/x%201\"\noutput = \"/tmp/x 1.part\"\nurl = \"" + root +
                                   "b\"\noutput = \"/tmp/b.part\"\n"};
@@ -154,7 +161,7 @@ private Q_SLOTS:
             else if (operation == u"rename")
                 client.rename(u"a"_s, u"/b c"_s);
             else if (operation == u"upload")
-                client.uploadFile(QUrl::fromLocalFile(u"/tmp/my \"report\".pdf"_s), u"/in"_s);
+                client.uploadFile(QUrl::fromLocalFile(m_dir.filePath(u"my \"report\".pdf"_s)), u"/in"_s);
             else
                 client.downloadFiles({{u"/a/x 1"_s, u"/tmp/x 1"_s, 1}, {u"b"_s, u"/tmp/b"_s, 1}});
         } catch (const FTPClientError&) {
