@@ -39,7 +39,8 @@ struct UploadOutcome {
 // included) go to its standard input. The client holds a copy of the connection and its options and nothing
 // else, so one client may serve several operations at once. Operations are synchronous and throw
 // OperationError (FTPClientError or ProcessLaunchError); callers run them off the GUI thread. Every
-// operation may be given a control to cancel it; a cancelled one throws FTPClientError::cancelled().
+// operation may be given a control to cancel it; a cancelled one throws FTPClientError::cancelled(). A
+// progress sink is called on that same worker thread, about ten times a second.
 class FTPClient {
 public:
     explicit FTPClient(Connection connection, QString curlPath = defaultCurlPath());
