@@ -1,68 +1,78 @@
 #include "CurlExitText.h"
 
-QString curlExitText(int exitStatus) {
-    const char* reason = nullptr;
+QString curlExitText(int exitStatus, const QString& server) {
+    QString reason;
     switch (exitStatus) {
     case 3:
-        reason = "The server address is not valid.";
+        reason = QStringLiteral("The address of %1 is not valid. Check the host name.");
         break;
     case 6:
-        reason = "The server's host name could not be resolved.";
+        reason =
+            QStringLiteral("The host name of %1 could not be resolved. Check the address and the network.");
         break;
     case 7:
-        reason = "Could not connect to the server.";
+        reason =
+            QStringLiteral("Could not connect to %1. Check the address and the port, and that the server "
+                           "is running.");
         break;
     case 8:
     case 14:
-        reason = "The server sent a reply that could not be understood.";
+        reason =
+            QStringLiteral("%1 sent a reply that could not be understood. Check that it is an FTP server.");
         break;
     case 9:
-        reason = "The server denied access to this folder, or it does not exist.";
+        reason = QStringLiteral("%1 denied access to this folder, or it does not exist.");
         break;
     case 10:
     case 12:
-        reason = "The server could not open a data connection.";
+    case 30:
+        reason = QStringLiteral("%1 could not open a data connection. A firewall may be in the way.");
         break;
     case 18:
-        reason = "The transfer ended before it was complete.";
+        reason = QStringLiteral("The transfer from %1 ended before it was complete. Try again.");
         break;
     case 19:
     case 78:
-        reason = "The file does not exist on the server.";
+        reason = QStringLiteral("The file does not exist on %1.");
         break;
     case 21:
-        reason = "The server refused the command.";
+        reason = QStringLiteral("%1 refused the command.");
+        break;
+    case 23:
+        reason = QStringLiteral("A local file could not be written. Check the free space and the folder's "
+                                "permissions.");
         break;
     case 25:
-        reason = "The server refused the upload.";
+        reason = QStringLiteral("%1 refused the upload. Check the folder's permissions and the free space.");
         break;
     case 26:
-        reason = "The local file could not be read.";
+        reason = QStringLiteral("A local file could not be read.");
         break;
     case 28:
-        reason = "The server did not answer in time.";
+        reason = QStringLiteral("%1 did not answer in time. Check the address and the port, and try again.");
         break;
     case 35:
-        reason = "The secure (TLS) connection could not be established.";
+        reason = QStringLiteral("The secure (TLS) connection to %1 could not be established. Check the TLS "
+                                "setting of the connection.");
         break;
     case 52:
     case 55:
     case 56:
-        reason = "The connection to the server was lost.";
+        reason = QStringLiteral("The connection to %1 was lost. Try again.");
         break;
     case 64:
-        reason = "The server does not offer the required secure (TLS) connection.";
+        reason = QStringLiteral("%1 does not offer the required secure (TLS) connection.");
         break;
     case 67:
-        reason = "Login failed: check the user name and password.";
+        reason = QStringLiteral("Login to %1 failed: check the user name and password.");
         break;
     default:
+        reason = QStringLiteral("The operation on %1 failed.");
         break;
     }
-    const QString code = QStringLiteral(" (curl error %1)").arg(exitStatus);
-    if (!reason)
-        return QStringLiteral("The operation failed") + code + u'.';
-    return QString::fromLatin1(reason).chopped(1) + code + u'.';
+    if (reason.contains(QStringLiteral("%1")))
+        reason = reason.arg(server);
+    return reason + QStringLiteral(" (curl error %1)").arg(exitStatus);
 }
 
 QString curlCrashText(int signal) {

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-// A readable reason for a failed curl run that printed nothing (every run is silent). Without it a
-// wrong password or a closed port would show the user an empty error.
-QString curlExitText(int exitStatus);
+// A readable reason for a failed curl run, naming the server ("host:port") and what to do, with curl's own
+// code at the end for support. Every run is silent, so without it a wrong password or a closed port would
+// show the user an empty error.
+QString curlExitText(int exitStatus, const QString& server);
 QString curlCrashText(int signal);

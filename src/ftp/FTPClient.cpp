@@ -1,103 +1,106 @@
 #include "FTPClient.h"
 
 #include "CurlExitText.h"
+#include "CurlTrace.h"
 #include "FTPClientError.h"
+#include "FTPClientInternal.h"
 #include "ListingParser.h"
+#include "model/ServerText.h"
 
 #include <algorithm>
 
-namespace {
-
-QString withLeadingSlash(const QString& path) {
-    return path.startsWith(u'/') ? path : u'/' + path;
-}
-
-// curl expands "[...]" and "{...}" in the file it uploads; a backslash before each keeps the name literal.
-QString withoutGlobbing(const QString& localPath) {
-    QString escaped;
-    escaped.reserve(localPath.size());
-    for (const QChar c : localPath) {
-        if (c == u'[' || c == u']' || c == u'{' || c == u'}')
-            escaped += u'\\';
-        escaped += c;
-    }
-    return escaped;
-}
-
-QString withTrailingSlash(const QString& path) {
-    return path.endsWith(u'/') ? path : path + u'/';
-}
-
-bool holdsControlCharacter(const QString& text) {
-    return std::any_of(text.cbegin(), text.cend(),
-                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
-}
-
-// The text a failed run reports: what curl printed when it is UTF-8, the operation's fallback when it is
-// not, and a reason derived from the exit status when it printed nothing at all.
-QString failureText(const CurlResult& result, const QString& notUtf8Fallback) {
-    if (result.crashed)
-        return curlCrashText(result.signal);
-    if (result.output.isEmpty())
-        return curlExitText(result.exitStatus);
-    if (!isValidUtf8(result.output))
-        return notUtf8Fallback;
-    return QString::fromUtf8(result.output);
-}
-
-} // namespace
+using namespace ftpinternal;
 
 FTPClient::FTPClient(Connection connection, QString curlPath)
+    : m_connection(std::move(connection)) {
+    m_options.curlPath = std::move(curlPath);
+}
+
+FTPClient::FTPClient(Connection connection, FTPClientOptions options)
     : m_connection(std::move(connection))
-    , m_curlPath(std::move(curlPath)) {}
+    , m_options(std::move(options)) {}
+
+QString FTPClient::serverName() const {
+    return m_connection.host + u':' + QString::number(m_connection.port);
+}
 
 QString FTPClient::rootURL() const {
     return makeURL(QString());
 }
 
 QString FTPClient::makeURL(const QString& path) const {
-    const QString folder = withTrailingSlash(withLeadingSlash(path));
-    // curl rejects literal spaces and decodes %XX itself, so every segment is encoded; "/" stays a separator.
-    const QByteArray encoded = QUrl::toPercentEncoding(folder, QByteArrayLiteral("/"));
-    return (m_connection.useTLS ? QStringLiteral("ftps://") : QStringLiteral("ftp://")) + m_connection.host +
-           u':' + QString::number(m_connection.port) + QString::fromLatin1(encoded);
+    return fileURL(withTrailingSlash(withLeadingSlash(path)));
 }
 
-QString FTPClient::credentials() const {
-    return m_connection.username + u':' + m_connection.password;
+QString FTPClient::fileURL(const QString& path) const {
+    // curl rejects literal spaces and decodes %XX itself, so every byte outside the unreserved set is
+    // encoded; "/" stays a separator. Implicit TLS has a scheme of its own; explicit TLS is plain ftp://
+    // upgraded before the login.
+    const QByteArray encoded =
+        servertext::toServer(withLeadingSlash(path)).toPercentEncoding(QByteArrayLiteral("/"));
+    return (m_connection.usesImplicitTLS() ? QStringLiteral("ftps://") : QStringLiteral("ftp://")) +
+           m_connection.host + u':' + QString::number(m_connection.port) + QString::fromLatin1(encoded);
 }
 
-QStringList FTPClient::withCommonOptions(QStringList arguments) const {
-    QStringList options{QStringLiteral("-s")};
-    if (m_connection.useTLS)
-        options << QStringLiteral("-k") << QStringLiteral("--ssl-reqd");
-    return options + arguments;
+void FTPClient::addTlsOptions(CurlConfig& config, RunKind kind) const {
+    if (!m_connection.useTLS)
+        return;
+    // Certificates are not checked yet (self-signed ones are the rule on small servers); TLS is still
+    // required, so the login never goes out in the clear.
+    config.add("ssl-reqd").add("insecure");
+    if (kind == RunKind::upload) {
+        // Over TLS 1.3 the server sends a session ticket on each data connection right after the handshake.
+        // curl 7.88 sends a small file, closes the connection and only then does the ticket arrive: the
+        // kernel answers it with a reset that throws away what curl had not yet sent, and the server keeps
+        // a truncated file (vsftpd: "426 Failure reading network stream"; 3-35 of 200 uploads under load).
+        // Under TLS 1.2 the server sends nothing before the upload's own close, so upload runs stop at 1.2;
+        // listings, downloads and commands keep 1.3.
+        config.add("tls-max", "1.2");
+    }
 }
 
-QStringList FTPClient::listArguments(const QString& path) const {
-    return withCommonOptions({QStringLiteral("-u"), credentials(), makeURL(path)});
+CurlConfig FTPClient::baseConfig() const {
+    CurlConfig config;
+    config.add("silent").add("verbose").add("globoff");
+    config.add("user", m_connection.username + u':' + m_connection.password);
+    config.add("connect-timeout", qint64(m_options.connectTimeoutSeconds));
+    // The stall rule: slower than this many bytes a second for the whole stall time ends the transfer. A
+    // listing dripped a byte at a time would otherwise hold an operation forever.
+    config.add("speed-limit", qint64(stallSpeedLimit));
+    config.add("speed-time", qint64(m_options.stallSeconds));
+    return config;
 }
 
-QStringList FTPClient::createDirectoryArguments(const QString& path) const {
-    return withCommonOptions({QStringLiteral("-u"), credentials(), QStringLiteral("-Q"),
-                              QStringLiteral("MKD ") + path, rootURL()});
+QByteArray FTPClient::listConfig(const QStringList& folders, const QByteArray& nonce) const {
+    CurlConfig config = baseConfig();
+    addTlsOptions(config, RunKind::listing);
+    config.add("fail-early").add("write-out", transferRecordFormat(nonce));
+    for (const QString& folder : folders)
+        config.add("url", makeURL(folder));
+    return config.text();
 }
 
-QStringList FTPClient::uploadArguments(const QUrl& localFile, const QString& directory) const {
-    const QString url = makeURL(withTrailingSlash(directory)) +
-                        QString::fromLatin1(QUrl::toPercentEncoding(localFile.fileName()));
-    return withCommonOptions({QStringLiteral("-T"), withoutGlobbing(localFile.toLocalFile()),
-                              QStringLiteral("-u"), credentials(), url});
+QByteArray FTPClient::commandConfig(const QByteArrayList& commands) const {
+    CurlConfig config = baseConfig();
+    addTlsOptions(config, RunKind::command);
+    // No body: the commands ride on a run that neither lists nor transfers anything.
+    config.add("head");
+    for (const QByteArray& command : commands)
+        config.add("quote", command);
+    config.add("url", rootURL());
+    return config.text();
 }
 
-QStringList FTPClient::deleteFileArguments(const QString& path) const {
-    return withCommonOptions({QStringLiteral("-u"), credentials(), QStringLiteral("-Q"),
-                              QStringLiteral("DELE ") + withLeadingSlash(path), rootURL()});
-}
-
-QStringList FTPClient::removeDirectoryArguments(const QString& path) const {
-    return withCommonOptions({QStringLiteral("-u"), credentials(), QStringLiteral("-Q"),
-                              QStringLiteral("RMD ") + withLeadingSlash(path), rootURL()});
+CurlResult FTPClient::run(const QByteArray& config, const OperationControlPtr& control,
+                          std::function<CurlTick(qint64, const QByteArray&)> onTick) const {
+    CurlRun run;
+    run.program = m_options.curlPath;
+    run.config = config;
+    run.control = control;
+    run.limits.stallSeconds = m_options.stallSeconds;
+    run.limits.outputCap = m_options.outputCap;
+    run.onTick = std::move(onTick);
+    return runCurl(run);
 }
 
 void FTPClient::requireSafe(const QString& text) const {
@@ -107,58 +110,99 @@ void FTPClient::requireSafe(const QString& text) const {
         throw FTPClientError::unsafePath();
 }
 
-CurlResult FTPClient::run(const QStringList& arguments) const {
-    return runCurl(m_curlPath, arguments);
+QString FTPClient::forDisplay(const QString& serverText) const {
+    return servertext::forDisplay(serverText, m_connection.textEncoding);
 }
 
-QList<RemoteFile> FTPClient::listDirectory(const QString& path) const {
-    requireSafe(path);
-    const CurlResult result = run(listArguments(path));
-    if (!result.succeeded())
-        throw FTPClientError::commandFailed(failureText(result, QStringLiteral("Unknown error")));
-    // An unreadable listing must not pass for an empty folder: an upload would then overwrite without asking.
-    if (!isValidUtf8(result.output))
-        throw FTPClientError::commandFailed(
-            QStringLiteral("The server's folder listing is not valid UTF-8 text, so it cannot be shown."));
-    return parseListing(result.output, path);
-}
-
-void FTPClient::createDirectory(const QString& path) const {
-    requireSafe(path);
-    if (!run(createDirectoryArguments(path)).succeeded())
-        throw FTPClientError::commandFailed(QStringLiteral("Could not create folder"));
-}
-
-void FTPClient::uploadFile(const QUrl& localFile, const QString& directory) const {
-    requireSafe(directory);
-    requireSafe(localFile.fileName());
-    const CurlResult result = run(uploadArguments(localFile, directory));
-    if (!result.succeeded())
-        throw FTPClientError::commandFailed(failureText(result, QStringLiteral("Upload failed")));
-}
-
-void FTPClient::deleteFile(const QString& path) const {
-    requireSafe(path);
-    const CurlResult result = run(deleteFileArguments(path));
-    if (!result.succeeded())
-        throw FTPClientError::commandFailed(failureText(result, QStringLiteral("Could not delete file")));
-}
-
-void FTPClient::deleteDirectory(const QString& path) const {
-    requireSafe(path);
-    const QString folder = withTrailingSlash(path);
-    const QList<RemoteFile> entries = listDirectory(folder);
-    const QString prefix = listing::folderPrefix(folder);
-    for (const RemoteFile& entry : entries) {
-        // The parser already refuses names that climb out; this keeps the walk inside even if it did not.
-        if (!listing::isAcceptableName(entry.name) || entry.path != listing::entryPath(prefix, entry.name))
-            continue;
-        if (entry.isDirectory)
-            deleteDirectory(withTrailingSlash(entry.path));
-        else
-            deleteFile(entry.path);
+FTPClientError FTPClient::failure(const CurlResult& result, const QString& leading,
+                                  const QString& item) const {
+    QString reason;
+    switch (result.end) {
+    case CurlResult::End::cancelled:
+        return FTPClientError::cancelled();
+    case CurlResult::End::stalled:
+        return FTPClientError::timedOut(
+            QStringLiteral("%1 stopped answering: nothing arrived for %2 seconds. "
+                           "Check the connection and try again.")
+                .arg(serverName())
+                .arg(m_options.stallSeconds));
+    case CurlResult::End::outputTooLarge:
+        return FTPClientError::outputTooLarge(
+            QStringLiteral("The listing from %1 is larger than %2 MB, so Kalvor stopped reading it.")
+                .arg(serverName())
+                .arg(m_options.outputCap >> 20));
+    case CurlResult::End::crashed:
+        reason = curlCrashText(result.signal);
+        break;
+    case CurlResult::End::ended:
+    case CurlResult::End::exited:
+        reason = curlExitText(result.exitStatus, serverName());
+        // What the server said about the command that failed is the most useful part.
+        if (const auto reply = lastFailedReply(result.errorOutput);
+            reply && isAboutTheCommand(result.exitStatus))
+            reason = forDisplay(servertext::fromServer(*reply)) +
+                     QStringLiteral(" (curl error %1)").arg(result.exitStatus);
+        break;
     }
-    const CurlResult result = run(removeDirectoryArguments(path));
+    const bool timedOut = result.end != CurlResult::End::crashed && result.exitStatus == 28;
+    const QString text = leading.isEmpty() ? reason
+                         : item.isEmpty()  ? leading + QStringLiteral(": ") + reason
+                                           : leading + QStringLiteral(" \u201c") + forDisplay(item) +
+                                                QStringLiteral("\u201d: ") + reason;
+    if (timedOut)
+        return FTPClientError::timedOut(text);
+    return item.isEmpty() ? FTPClientError::commandFailed(text) : FTPClientError::itemFailed(item, text);
+}
+
+void FTPClient::runCommands(const QList<RemoteCommand>& commands, const OperationControlPtr& control) const {
+    QByteArrayList texts;
+    for (const RemoteCommand& command : commands)
+        texts.append(command.command);
+    const CurlResult result = run(commandConfig(texts), control);
+    if (result.succeeded())
+        return;
+    // The first refused command ended the run: name the item it was about.
+    RemoteCommand failed = commands.value(0);
+    if (result.end == CurlResult::End::exited && result.exitStatus == 21) {
+        if (const auto sent = curltrace::lastCommand(result.errorOutput, commandVerbs(texts))) {
+            const auto at =
+                std::find_if(commands.cbegin(), commands.cend(), [&](const RemoteCommand& command) {
+                    return withoutFailureMark(command.command) == sent->command;
+                });
+            if (at != commands.cend())
+                failed = *at;
+        }
+    }
+    throw failure(result, failed.leading, failed.item);
+}
+
+QList<RemoteFile> FTPClient::listDirectory(const QString& path, const OperationControlPtr& control) const {
+    requireSafe(path);
+    const QByteArray nonce = newRecordNonce();
+    const CurlResult result = run(listConfig({path}, nonce), control);
     if (!result.succeeded())
-        throw FTPClientError::commandFailed(failureText(result, QStringLiteral("Could not delete folder")));
+        throw failure(result, QStringLiteral("Could not open folder"), path);
+    const QList<TransferRecord> records = parseTransferRecords(result.output, nonce);
+    if (records.size() != 1)
+        throw FTPClientError::commandFailed(unreadableListingText(serverName()));
+    return parseFolderListing(records.first().body, path);
+}
+
+void FTPClient::createDirectory(const QString& path, const OperationControlPtr& control) const {
+    requireSafe(path);
+    runCommands({{"MKD " + servertext::toServer(path), path, QStringLiteral("Could not create folder")}},
+                control);
+}
+
+void FTPClient::deleteFile(const QString& path, const OperationControlPtr& control) const {
+    requireSafe(path);
+    runCommands({{"DELE " + serverPath(path), path, QStringLiteral("Could not delete file")}}, control);
+}
+
+void FTPClient::rename(const QString& from, const QString& to, const OperationControlPtr& control) const {
+    requireSafe(from);
+    requireSafe(to);
+    const QString leading = QStringLiteral("Could not rename");
+    runCommands({{"RNFR " + serverPath(from), from, leading}, {"RNTO " + serverPath(to), from, leading}},
+                control);
 }

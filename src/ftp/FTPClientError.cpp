@@ -1,8 +1,9 @@
 #include "FTPClientError.h"
 
-FTPClientError::FTPClientError(Kind kind, const QString& description)
+FTPClientError::FTPClientError(Kind kind, const QString& description, QString item)
     : OperationError(description)
-    , m_kind(kind) {}
+    , m_kind(kind)
+    , m_item(std::move(item)) {}
 
 FTPClientError FTPClientError::commandFailed(const QString& text) {
     return FTPClientError(Kind::commandFailed, text);
@@ -21,4 +22,20 @@ FTPClientError FTPClientError::unsafePath() {
         Kind::unsafePath,
         QStringLiteral("The name or path contains a line break or another control character, "
                        "so it cannot be sent to the server safely. Nothing was sent."));
+}
+
+FTPClientError FTPClientError::cancelled() {
+    return FTPClientError(Kind::cancelled, QStringLiteral("Cancelled."));
+}
+
+FTPClientError FTPClientError::timedOut(const QString& text) {
+    return FTPClientError(Kind::timedOut, text);
+}
+
+FTPClientError FTPClientError::outputTooLarge(const QString& text) {
+    return FTPClientError(Kind::outputTooLarge, text);
+}
+
+FTPClientError FTPClientError::itemFailed(const QString& item, const QString& text) {
+    return FTPClientError(Kind::itemFailed, text, item);
 }

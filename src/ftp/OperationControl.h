@@ -33,6 +33,9 @@ struct TransferProgress {
     qint64 totalBytes = 0;     // the whole batch
     double bytesPerSecond = 0; // recent speed; 0 until known
     std::optional<qint64> secondsLeft;
+    // This item goes up under its own name directly: the server refused to rename the finished upload over
+    // the target. Callers say so, since a direct upload that fails can leave the old file cut short.
+    bool directUpload = false;
 };
 
 using TransferProgressSink = std::function<void(const TransferProgress&)>;

@@ -3,6 +3,7 @@
 #include "AppNotifications.h"
 #include "Prompter.h"
 #include "RemoteTaskPool.h"
+#include "ftp/FTPClient.h"
 #include "model/RemotePath.h"
 #include "model/TextEquality.h"
 
@@ -16,9 +17,14 @@ qint64 localFileSize(const QUrl& file) {
 }
 
 QString uploadProgressLine(const TransferProgress& progress) {
-    return progress.itemName + QStringLiteral(" \u2014 ") + formatByteCount(progress.itemSize) +
-           QStringLiteral(" \u00b7 ") + formatByteCount(progress.doneBytes) + u'/' +
-           formatByteCount(progress.totalBytes);
+    QString line = progress.itemName + QStringLiteral(" \u2014 ") + formatByteCount(progress.itemSize) +
+                   QStringLiteral(" \u00b7 ") + formatByteCount(progress.doneBytes) + u'/' +
+                   formatByteCount(progress.totalBytes);
+    // The server would not let the finished upload replace the file by renaming, so this one goes
+    // straight to its name: if it fails now, the old file may be cut short.
+    if (progress.directUpload)
+        line += QStringLiteral(" (sent directly: the server does not allow renaming)");
+    return line;
 }
 
 QStringList existingFileNames(const QList<QUrl>& files, const QList<RemoteFile>& entries) {
@@ -41,28 +47,7 @@ UploadJob::UploadJob(SessionContext& context, QObject* parent)
 
 void UploadJob::transfer(const FTPClient& client, const QList<QUrl>& files, const QString& target,
                          const OperationControlPtr& control, const TransferProgressSink& progress) {
-    // One curl run per file until the client uploads a whole batch itself: progress when a file starts and
-    // when it is done, and a cancel is seen between files.
-    TransferProgress state;
-    state.itemCount = int(files.size());
-    QList<qint64> sizes;
-    for (const QUrl& file : files) {
-        sizes.append(localFileSize(file));
-        state.totalBytes += sizes.last();
-    }
-    for (int i = 0; i < files.size(); ++i) {
-        if (control->isCancelled())
-            return;
-        state.itemIndex = i;
-        state.itemName = files.at(i).fileName();
-        state.itemSize = sizes.at(i);
-        state.itemBytes = 0;
-        progress(state);
-        client.uploadFile(files.at(i), target);
-        state.itemBytes = sizes.at(i);
-        state.doneBytes += sizes.at(i);
-        progress(state);
-    }
+    (void)client.uploadFiles(files, target, control, progress);
 }
 
 bool UploadJob::start(const Connection& connection, const QString& target, const QList<QUrl>& files,
@@ -167,7 +152,9 @@ void UploadJob::applyProgress(quint64 runId, const TransferProgress& progress) {
         return;
     m_progressValue = double(progress.doneBytes);
     m_progressTotal = progress.totalBytes < 1 ? 1.0 : double(progress.totalBytes);
-    m_progressLine = uploadProgressLine(progress);
+    TransferProgress shown = progress;
+    shown.itemName = servertext::forDisplay(progress.itemName, m_run.connection.textEncoding);
+    m_progressLine = uploadProgressLine(shown);
     Q_EMIT progressChanged();
 }
 
@@ -175,7 +162,7 @@ void UploadJob::cancel() {
     if (!isBusy())
         return;
     m_run.control->cancel();
-    // A transfer ends by itself between files; a check or a question is simply left behind.
+    // A transfer ends its curl run and reports back; a check or a question is simply left behind.
     if (m_phase != Phase::transferring)
         finish({UploadResult::Outcome::cancelled, {}});
 }

@@ -60,7 +60,8 @@ public:
     // there are no files. done runs once, on this thread, while requester lives.
     bool start(const Connection& connection, const QString& target, const QList<QUrl>& files,
                Prompter* prompter, QObject* requester, Done done);
-    // Stops the upload under way: at once while it checks or asks, between files while it transfers.
+    // Stops the upload under way: at once while it checks or asks; a transfer ends its curl run, and the
+    // file on its way never reaches its real name.
     void cancel();
 
     bool isBusy() const { return m_phase != Phase::idle; }

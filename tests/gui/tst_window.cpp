@@ -212,7 +212,7 @@ private Q_SLOTS:
         QVERIFY(waitIdle(state()));
         QVERIFY(!line->isVisible());
         QVERIFY(!state().browser().errorMessage());
-        QCOMPARE(curl.runs(), 3); // the check, b.txt, the listing after it: c.txt never went
+        QCOMPARE(curl.runs(), 4); // the check, the upload, taking its temporary files away, the listing after
     }
 
     void handIn_sheetUploadsAndCloses() {

@@ -69,11 +69,23 @@ int SessionHarness::fakeCurlRuns(const QString& path) const {
 HoldingCurl::HoldingCurl(const QByteArray& entryLine) {
     const QByteArray pid = QFile::encodeName(m_dir.filePath(QStringLiteral("pid")));
     const QByteArray go = QFile::encodeName(m_dir.filePath(QStringLiteral("go")));
-    const QByteArray listing = entryLine.isEmpty() ? ":" : "printf '%s\\r\\n' '" + entryLine + "'";
-    // No exec: the run must stay this script's process, so that its command line names the stand-in.
-    m_path = writeFakeCurl(m_dir.filePath(QStringLiteral("holding-curl")),
-                           "case \"$*\" in\n*\" -T \"*)\n  echo $$ > '" + pid + "'\n  while [ ! -e '" + go +
-                               "' ]; do sleep 0.05; done ;;\n*) " + listing + " ;;\nesac");
+    const QByteArray listing = entryLine.isEmpty() ? QByteArray() : entryLine + "\r\n";
+    // Reads its config as curl does and answers with the records it asks for. No exec: the run must stay
+    // this script's process, so that its command line names the stand-in.
+    m_path = writeFakeCurl(m_dir.filePath(QStringLiteral("holding-curl")), R"sh(config=$(cat)
+nonce=$(printf '%s\n' "$config" | sed -n 's/^write-out = "\\\\n\([^ ]*\) .*/\1/p' | head -n 1)
+case "$config" in
+*upload-file*)
+  echo $$ > ')sh" + pid + R"sh('
+  while [ ! -e ')sh" + go + R"sh(' ]; do sleep 0.05; done
+  printf '%s\n' "$config" | sed -n 's/^url = "\(.*\)"$/\1/p' |
+    while read -r url; do printf '\n%s 0 226 0 1 %s\n' "$nonce" "$url"; done ;;
+*)
+  if printf '%s\n' "$config" | grep -qx head; then exit 0; fi
+  body=')sh" + listing + R"sh('
+  printf '%s' "$body"
+  printf '\n%s 0 226 %s 0 u\n' "$nonce" "${#body}" ;;
+esac)sh");
 }
 
 bool HoldingCurl::waitForUpload() const {

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QUuid>
@@ -93,9 +94,13 @@ TestFtpServer::TestFtpServer(Kind kind, const Options& options)
     : m_kind(kind) {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     if (kind == Kind::vsftpd) {
-        start(supportFile(QStringLiteral("vsftpd_server.py")), {});
+        static const char* const modes[] = {"implicit", "explicit", "plain"};
+        m_tls = options.vsftpdTls;
+        start(supportFile(QStringLiteral("vsftpd_server.py")),
+              {QString::fromLatin1(modes[static_cast<int>(options.vsftpdTls)])});
         return;
     }
+    m_tls = Tls::none;
 
     m_scratch = std::make_unique<QTemporaryDir>();
     if (!m_scratch->isValid()) {
@@ -123,6 +128,14 @@ TestFtpServer::TestFtpServer(Kind kind, const Options& options)
         arguments << QStringLiteral("--die-on") << options.dieOn;
     if (options.dieAfterBytes > 0)
         arguments << QStringLiteral("--die-after-bytes") << QString::number(options.dieAfterBytes);
+    if (!options.stallListing.isEmpty())
+        arguments << QStringLiteral("--stall-listing") << options.stallListing;
+    if (options.throttleReceive > 0)
+        arguments << QStringLiteral("--throttle-receive") << QString::number(options.throttleReceive);
+    if (!options.refuseRename.isEmpty())
+        arguments << QStringLiteral("--refuse-rename") << options.refuseRename;
+    if (!options.endless.isEmpty())
+        arguments << QStringLiteral("--endless") << options.endless;
     int index = 0;
     for (auto it = options.rawListings.cbegin(); it != options.rawListings.cend(); ++it) {
         const QString file = m_scratch->filePath(QStringLiteral("listing-%1").arg(index++));
@@ -205,7 +218,9 @@ Connection TestFtpServer::connection() const {
     connection.port = m_port;
     connection.username = m_user;
     connection.password = m_password;
-    connection.useTLS = m_kind == Kind::vsftpd;
+    connection.useTLS = m_tls != Tls::none;
+    connection.tlsMode =
+        m_tls == Tls::explicitTLS ? Connection::TlsMode::explicitTLS : Connection::TlsMode::implicit;
     return connection;
 }
 
@@ -215,20 +230,12 @@ QStringList TestFtpServer::commandLog() const {
 }
 
 QStringList TestFtpServer::treeCommands() const {
+    static const QStringList verbs{QStringLiteral("LIST"), QStringLiteral("DELE"), QStringLiteral("RMD"),
+                                   QStringLiteral("MKD"), QStringLiteral("STOR")};
     QStringList out;
-    bool rawCommandSent = false;
     for (const QString& command : commandLog()) {
-        const QString verb = command.section(u' ', 0, 0);
-        if (verb == u"USER") {
-            rawCommandSent = false;
-        } else if (verb == u"DELE" || verb == u"RMD" || verb == u"MKD") {
-            rawCommandSent = true;
+        if (verbs.contains(command.section(u' ', 0, 0)))
             out.append(command);
-        } else if (verb == u"STOR") {
-            out.append(command);
-        } else if (verb == u"LIST" && !(rawCommandSent && command == u"LIST /")) {
-            out.append(command);
-        }
     }
     return out;
 }
@@ -299,6 +306,15 @@ bool TestFtpServer::exists(const QString& remotePath) const {
 bool TestFtpServer::isFolder(const QString& remotePath) const {
     const QFileInfo info(localPath(remotePath));
     return info.isDir() && !info.isSymLink();
+}
+
+QStringList TestFtpServer::temporaryFiles() const {
+    QStringList found;
+    QDirIterator it(m_rootPath, {QStringLiteral(".kalvor-*")}, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(it.next());
+    return found;
 }
 
 QByteArray TestFtpServer::readFile(const QString& remotePath) const {

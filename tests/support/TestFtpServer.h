@@ -17,13 +17,15 @@
 //  - pyftpdlib: plain ftp://, served folder is a fresh temporary folder, user "tester"/"secret"; listing
 //    style, canned listings and a slow "__slow__" folder are configurable; anything whose path contains
 //    "__denied__" cannot be stored, deleted, removed or created.
-//  - vsftpd: implicit TLS (ftps://), a throw-away local account chrooted into a fresh folder. Needs root;
+//  - vsftpd: implicit TLS (ftps://) unless Options::vsftpdTls says otherwise, a throw-away local account
+//    chrooted into a fresh folder. Needs root;
 //    without it skipReason() says why. Seeded paths with a "__denied__" component stay owned by root, so
 //    vsftpd refuses changes inside such a folder as well.
 class TestFtpServer {
 public:
     enum class Kind { pyftpdlib, vsftpd };
     enum class Listing { unix, dos, bare };
+    enum class Tls { implicit, explicitTLS, none };
 
     struct Options {
         Listing listing = Listing::unix;
@@ -38,6 +40,15 @@ public:
         QString dieOn;
         // When positive, the server process dies once a STOR has received this many bytes.
         qint64 dieAfterBytes = 0;
+        // "TEXT:N": a LIST of a folder whose path contains TEXT sends N bytes, then holds the line silently.
+        QString stallListing;
+        // When positive, uploads are received at most this many bytes a second.
+        qint64 throttleReceive = 0;
+        // An RNTO onto a path containing this is refused.
+        QString refuseRename;
+        // Every folder whose path contains this holds a folder "sub", without end.
+        QString endless;
+        Tls vsftpdTls = Tls::implicit; // vsftpd only
     };
 
     explicit TestFtpServer(Kind kind);
@@ -67,9 +78,7 @@ public:
     // masked, and a LIST without an argument names the folder it listed ("LIST /a/b/"), since curl changes
     // into the folder first.
     QStringList commandLog() const;
-    // Only the commands that read or change the tree (LIST, DELE, RMD, MKD, STOR). A session that sends a raw
-    // command against the root URL makes curl list the root afterwards; that listing is curl's, not the
-    // client's, and is left out.
+    // Only the commands that read or change the tree (LIST, DELE, RMD, MKD, STOR).
     QStringList treeCommands() const;
     // A command as this server's log shows it: vsftpd writes every byte outside printable ASCII as "?".
     QString asLogged(const QString& command) const;
@@ -82,6 +91,8 @@ public:
     bool exists(const QString& remotePath) const;
     bool isFolder(const QString& remotePath) const;
     QByteArray readFile(const QString& remotePath) const;
+    // Every file an upload left under a temporary name, anywhere in the served folder.
+    QStringList temporaryFiles() const;
 
 private:
     bool start(const QString& script, const QStringList& arguments);
@@ -97,10 +108,12 @@ private:
     QString m_logPath;
     QString m_skipReason;
     QString m_error;
+    Tls m_tls = Tls::implicit;
 };
 
 Q_DECLARE_METATYPE(TestFtpServer::Kind)
 Q_DECLARE_METATYPE(TestFtpServer::Listing)
+Q_DECLARE_METATYPE(TestFtpServer::Tls)
 
 // Starts a server named `name`, skipping the test when this kind cannot run here and failing it when the
 // server does not come up.

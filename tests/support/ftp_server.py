@@ -13,7 +13,7 @@ Besides the ordinary server it can:
   --raw-listing DIR=FILE    answer LIST of folder DIR with the bytes of FILE, read at the time of the
                             LIST (the folder must exist, since the client changes into it first).
   --slow-seconds S          LIST of a folder whose path contains "__slow__" answers after S seconds.
-  A path containing "__denied__" has STOR, DELE, RMD and MKD refused with 550.
+  A path containing "__denied__" has STOR, RNTO, DELE, RMD and MKD refused with 550.
 
 Faults on purpose (the process dies by SIGKILL, as a crash would leave things; the command log is flushed):
   --hang-pattern TEXT       LIST of a folder whose path contains TEXT opens the transfer ("125"/"150") and
@@ -22,6 +22,12 @@ Faults on purpose (the process dies by SIGKILL, as a crash would leave things; t
   --die-on VERB:N           the process dies when the Nth VERB command arrives (counted across sessions),
                             after logging it and before acting on it.
   --die-after-bytes N       the process dies once a STOR has received at least N bytes.
+  --stall-listing TEXT:N    LIST of a folder whose path contains TEXT sends the first N bytes of its
+                            listing, then nothing, ever (the data connection stays open).
+  --throttle-receive BPS    STOR receives at most BPS bytes a second.
+  --refuse-rename TEXT      RNTO of a path containing TEXT is refused with 550.
+  --endless TEXT            every folder whose path contains TEXT holds one folder, "sub", without end:
+                            such folders need not exist on disk.
 
 Run it with Debian's interpreter (/usr/bin/python3), which has pyftpdlib.
 """
@@ -31,13 +37,14 @@ import ctypes
 import logging
 import os
 import signal
+import socket
 import sys
 import threading
 import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import ThreadedFTPServer
 
 USER = "tester"
@@ -104,6 +111,10 @@ class Faults:
     """The fault-injection settings, shared by every session thread."""
 
     hang_pattern = None
+    stall_pattern = None
+    stall_bytes = 0
+    refuse_rename = None
+    endless = None
     die_verb = None
     die_count = 0
     die_after_bytes = 0
@@ -140,8 +151,50 @@ class DyingFile:
         return getattr(self._inner, name)
 
 
+class StallingProducer:
+    """Gives the first bytes of a listing, then holds the data connection open without sending more."""
+
+    def __init__(self, data):
+        self._data = data
+        self._sent = False
+
+    def more(self):
+        if not self._sent:
+            self._sent = True
+            return self._data
+        time.sleep(3600)
+        return b""
+
+
+class SteadyReceiver(ThrottledDTPHandler):
+    """Receives at a steady rate: a short pause after every chunk (pyftpdlib's own throttle takes a second's
+    worth at once, then sleeps), and a small socket buffer, so the sender's progress moves smoothly."""
+
+    def __init__(self, sock, cmd_channel):
+        ThrottledDTPHandler.__init__(self, sock, cmd_channel)
+        self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 65536)
+
+    def _throttle_bandwidth(self, len_chunk, max_speed):
+        sleepfor = float(len_chunk) / max_speed
+        if sleepfor <= 0.001:
+            return
+
+        def unsleep():
+            self.add_channel(events=self.ioloop.READ if self.receive else self.ioloop.WRITE)
+
+        self.del_channel()
+        self._cancel_throttler()
+        self._throttler = self.ioloop.call_later(sleepfor, unsleep, _errback=self.handle_error)
+
+
 class TestFS(AbstractedFS):
     listing_style = "unix"
+
+    def chdir(self, path):
+        if Faults.endless and Faults.endless in self.fs2ftp(path) and not os.path.isdir(path):
+            self.cwd = self.fs2ftp(path)
+            return
+        AbstractedFS.chdir(self, path)
 
     def open(self, filename, mode):
         handle = AbstractedFS.open(self, filename, mode)
@@ -191,6 +244,13 @@ class TestHandler(FTPHandler):
             else:
                 self.respond("150 File status okay. About to open data connection.")
             return path
+        if Faults.endless and Faults.endless in folder:
+            self.push_dtp_data(b"drwxr-xr-x   2 u  g  4096 Jan 01  2020 sub\r\n", isproducer=False, cmd="LIST")
+            return path
+        if Faults.stall_pattern and Faults.stall_pattern in folder:
+            listing = b"".join(self.fs.format_list(path, sorted(os.listdir(path))))
+            self.push_dtp_data(StallingProducer(listing[: Faults.stall_bytes]), isproducer=True, cmd="LIST")
+            return path
         canned = self.raw_listings.get(folder)
         if canned is not None:
             try:
@@ -213,6 +273,14 @@ class TestHandler(FTPHandler):
         if self._denied(file):
             return None
         return FTPHandler.ftp_STOR(self, file, mode)
+
+    def ftp_RNTO(self, path):
+        if self._denied(path):
+            return None
+        if Faults.refuse_rename and Faults.refuse_rename in path:
+            self.respond("550 Renaming onto this name is not allowed.")
+            return None
+        return FTPHandler.ftp_RNTO(self, path)
 
     def ftp_DELE(self, path):
         if self._denied(path):
@@ -240,6 +308,10 @@ def parse_arguments():
     parser.add_argument("--hang-pattern", default=None)
     parser.add_argument("--die-on", default=None, metavar="VERB:N")
     parser.add_argument("--die-after-bytes", type=int, default=0)
+    parser.add_argument("--stall-listing", default=None, metavar="TEXT:N")
+    parser.add_argument("--throttle-receive", type=int, default=0)
+    parser.add_argument("--refuse-rename", default=None)
+    parser.add_argument("--endless", default=None)
     return parser.parse_args()
 
 
@@ -270,6 +342,15 @@ def main():
         Faults.die_count = int(count) if sep else 1
     Faults.hang_pattern = args.hang_pattern
     Faults.die_after_bytes = args.die_after_bytes
+    Faults.refuse_rename = args.refuse_rename
+    Faults.endless = args.endless
+    if args.stall_listing:
+        pattern, _sep, count = args.stall_listing.rpartition(":")
+        Faults.stall_pattern = pattern
+        Faults.stall_bytes = int(count)
+    if args.throttle_receive > 0:
+        SteadyReceiver.read_limit = args.throttle_receive
+        TestHandler.dtp_handler = SteadyReceiver
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(USER, PASSWORD, root, perm="elradfmwMT")

@@ -1,5 +1,10 @@
 #!/usr/bin/python3
-"""Implicit-TLS vsftpd for Kalvor's ftps:// integration tests.
+"""vsftpd for Kalvor's integration tests and benchmarks.
+
+    vsftpd_server.py [implicit|explicit|plain]
+
+implicit (the default): TLS from the first byte (ftps://); explicit: a plain port where TLS is required
+before the login (AUTH TLS); plain: no TLS at all.
 
 Must run as root: it makes sure a throw-away local account exists, gives it a fresh, empty folder as
 its (chrooted) root, writes a one-off configuration and self-signed certificate, and runs vsftpd in
@@ -108,7 +113,7 @@ def is_listening(port):
     return False
 
 
-def write_config(path, port, root, work, log):
+def write_config(path, port, root, work, log, mode):
     settings = {
         "listen": "YES",
         "listen_ipv6": "NO",
@@ -125,8 +130,8 @@ def write_config(path, port, root, work, log):
         "allow_writeable_chroot": "YES",
         "pasv_enable": "YES",
         "pasv_address": "127.0.0.1",
-        "ssl_enable": "YES",
-        "implicit_ssl": "YES",
+        "ssl_enable": "NO" if mode == "plain" else "YES",
+        "implicit_ssl": "YES" if mode == "implicit" else "NO",
         "allow_anon_ssl": "NO",
         "force_local_logins_ssl": "YES",
         "force_local_data_ssl": "YES",
@@ -193,6 +198,10 @@ def stop_vsftpd(process):
 
 def main():
     set_parent_death_signal(signal.SIGTERM)
+    mode = sys.argv[1] if len(sys.argv) > 1 else "implicit"
+    if mode not in ("implicit", "explicit", "plain"):
+        say("ERROR unknown mode %s" % mode)
+        return 2
     if os.geteuid() != 0:
         say("SKIP vsftpd needs root to add its test account and to chroot")
         return 0
@@ -223,7 +232,7 @@ def main():
         for _attempt in range(START_ATTEMPTS):
             port = free_port()
             config = os.path.join(work, "vsftpd.conf")
-            write_config(config, port, root, work, log)
+            write_config(config, port, root, work, log, mode)
             process = start_vsftpd(config, port)
             if process is not None:
                 break

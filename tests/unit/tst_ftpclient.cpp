@@ -1,68 +1,77 @@
+#include "ftp/CurlConfig.h"
+#include "ftp/CurlTrace.h"
 #include "ftp/FTPClient.h"
 #include "ftp/FTPClientError.h"
+#include "model/ServerText.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-Connection connection(bool useTLS) {
-    Connection c = Connection::makeNew();
-    c.host = QStringLiteral("h");
-    c.port = useTLS ? 990 : 21;
-    c.username = QStringLiteral("u");
-    c.password = QStringLiteral("p");
-    c.useTLS = useTLS;
-    return c;
-}
+enum Tls { plain, implicitTLS, explicitTLS };
 
-QStringList list(std::initializer_list<const char*> items) {
-    QStringList result;
-    for (const char* item : items)
-        result << QString::fromUtf8(item);
-    return result;
+Connection connection(int tls = plain) {
+    Connection c = Connection::makeNew();
+    c.host = u"h"_s;
+    c.port = tls == implicitTLS ? 990 : 21;
+    c.username = u"u"_s;
+    c.password = u"p"_s;
+    c.useTLS = tls != plain;
+    c.tlsMode = tls == explicitTLS ? Connection::TlsMode::explicitTLS : Connection::TlsMode::implicit;
+    return c;
 }
 
 const QString recordingCurl = QStringLiteral(KALVOR_TEST_SUPPORT_DIR "/recording_curl.sh");
 
+// Random markers and temporary names differ on every run.
+QByteArray normalised(QByteArray config) {
+    static const QRegularExpression random(u"kalvor-[0-9a-z]+"_s);
+    return QString::fromLatin1(config).replace(random, u"kalvor-R"_s).toLatin1();
+}
+
 } // namespace
 
-// Drives FTPClient against a recording stand-in for curl: exact argument lists and error texts. The real
-// protocol is covered by the integration tests against real servers.
+// FTPClient against a recording stand-in for curl: the exact config of every run and the error texts. The
+// real protocol is covered by the integration tests against real servers.
 class FTPClientTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
 
-    QString logDir() const { return m_dir.filePath(QStringLiteral("runs")); }
+    QString logDir() const { return m_dir.filePath(u"runs"_s); }
 
-    void respondWith(const QByteArray& output, int exitStatus) {
-        QFile file(m_dir.filePath(QStringLiteral("output")));
+    void respondWith(const QByteArray& trace, int exitStatus) {
+        QFile file(m_dir.filePath(u"trace"_s));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(output);
-        qputenv("KALVOR_FAKE_CURL_OUTPUT", file.fileName().toUtf8());
+        file.write(trace);
+        qputenv("KALVOR_FAKE_CURL_TRACE", file.fileName().toUtf8());
         qputenv("KALVOR_FAKE_CURL_EXIT", QByteArray::number(exitStatus));
     }
 
-    QList<QStringList> recordedRuns() const {
-        QList<QStringList> runs;
+    QByteArrayList recordedConfigs() const {
+        QByteArrayList configs;
         const QDir dir(logDir());
-        for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
+        for (const QString& name : dir.entryList({u"*.config"_s}, QDir::Files, QDir::Name)) {
             QFile file(dir.filePath(name));
-            if (!file.open(QIODevice::ReadOnly))
-                return {};
-            QStringList arguments;
-            for (const QByteArray& argument : file.readAll().split('\0'))
-                arguments << QString::fromUtf8(argument);
-            arguments.removeLast(); // the text after the final NUL
-            runs << arguments;
+            configs << (file.open(QIODevice::ReadOnly)
+                            ? normalised(file.readAll()).replace(m_dir.path().toUtf8(), "DIR")
+                            : QByteArray());
         }
-        return runs;
+        return configs;
     }
 
 private Q_SLOTS:
+    void initTestCase() {
+        QFile file(m_dir.filePath(u"my \"report\".pdf"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+
     void init() {
         QDir(logDir()).removeRecursively();
         QVERIFY(QDir().mkpath(logDir()));
@@ -71,167 +80,172 @@ private Q_SLOTS:
     }
 
     void makeURL_data() {
-        QTest::addColumn<bool>("tls");
+        QTest::addColumn<int>("tls");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("url");
-        QTest::newRow("empty") << false << QString() << QStringLiteral("ftp://h:21/");
-        QTest::newRow("root") << false << QStringLiteral("/") << QStringLiteral("ftp://h:21/");
-        QTest::newRow("relative") << false << QStringLiteral("pub") << QStringLiteral("ftp://h:21/pub/");
-        QTest::newRow("absolute") << false << QStringLiteral("/pub") << QStringLiteral("ftp://h:21/pub/");
-        QTest::newRow("trailing") << false << QStringLiteral("pub/") << QStringLiteral("ftp://h:21/pub/");
-        QTest::newRow("both") << false << QStringLiteral("/pub/") << QStringLiteral("ftp://h:21/pub/");
-        QTest::newRow("double slashes kept")
-            << false << QStringLiteral("//a//b") << QStringLiteral("ftp://h:21//a//b/");
-        QTest::newRow("space") << false << QStringLiteral("/pub/a b")
-                               << QStringLiteral("ftp://h:21/pub/a%20b/");
-        QTest::newRow("literal percent")
-            << false << QStringLiteral("p%20z") << QStringLiteral("ftp://h:21/p%2520z/");
+        QTest::newRow("empty") << int(plain) << QString() << u"ftp://h:21/"_s;
+        QTest::newRow("relative") << int(plain) << u"pub"_s << u"ftp://h:21/pub/"_s;
+        QTest::newRow("both slashes") << int(plain) << u"/pub/"_s << u"ftp://h:21/pub/"_s;
+        QTest::newRow("double slashes kept") << int(plain) << u"//a//b"_s << u"ftp://h:21//a//b/"_s;
+        QTest::newRow("literal percent") << int(plain) << u"p%20z"_s << u"ftp://h:21/p%2520z/"_s;
         QTest::newRow("hash, question mark, brackets")
-            << false << QStringLiteral("/a#b?c[1]{2}")
-            << QStringLiteral("ftp://h:21/a%23b%3Fc%5B1%5D%7B2%7D/");
-        QTest::newRow("unreserved kept")
-            << false << QStringLiteral("/A-z_0.9~") << QStringLiteral("ftp://h:21/A-z_0.9~/");
-        QTest::newRow("non-ascii as utf-8")
-            << false << QString::fromUtf8("/d\xc3\xa4") << QStringLiteral("ftp://h:21/d%C3%A4/");
-        QTest::newRow("tls keeps port")
-            << true << QStringLiteral("pub") << QStringLiteral("ftps://h:990/pub/");
+            << int(plain) << u"/a#b?c[1]{2} d"_s << u"ftp://h:21/a%23b%3Fc%5B1%5D%7B2%7D%20d/"_s;
+        QTest::newRow("unreserved kept") << int(plain) << u"/A-z_0.9~"_s << u"ftp://h:21/A-z_0.9~/"_s;
+        QTest::newRow("non-ascii as utf-8") << int(plain) << u"/d\u00e4"_s << u"ftp://h:21/d%C3%A4/"_s;
+        QTest::newRow("raw server byte")
+            << int(plain) << servertext::fromServer("/caf\xe9") << u"ftp://h:21/caf%E9/"_s;
+        QTest::newRow("implicit TLS keeps port") << int(implicitTLS) << u"pub"_s << u"ftps://h:990/pub/"_s;
+        QTest::newRow("explicit TLS is ftp") << int(explicitTLS) << u"pub"_s << u"ftp://h:21/pub/"_s;
     }
-
     void makeURL() {
-        QFETCH(bool, tls);
+        QFETCH(int, tls);
         QFETCH(QString, path);
         QFETCH(QString, url);
         QCOMPARE(FTPClient(connection(tls)).makeURL(path), url);
     }
 
-    void arguments_data() {
-        QTest::addColumn<bool>("tls");
+    // Every run's whole config: the common head, the TLS options, and what the operation adds.
+    void configs_data() {
+        QTest::addColumn<int>("tls");
         QTest::addColumn<QString>("operation");
-        QTest::addColumn<QStringList>("expected");
-        for (const bool tls : {false, true}) {
-            const QString root = tls ? QStringLiteral("ftps://h:990/") : QStringLiteral("ftp://h:21/");
-            const QStringList head = tls ? list({"-s", "-k", "--ssl-reqd"}) : list({"-s"});
-            const char* suffix = tls ? " (TLS)" : "";
-            QTest::addRow("list%s", suffix) << tls << QStringLiteral("list")
-                                            << head + QStringList{QStringLiteral("-u"), QStringLiteral("u:p"),
-                                                                  root + QStringLiteral("pub/a%20b/")};
-            QTest::addRow("mkdir%s", suffix)
-                << tls << QStringLiteral("mkdir")
-                << head + list({"-u", "u:p", "-Q", "MKD pub/a b"}) + QStringList{root};
-            QTest::addRow("upload%s", suffix) << tls << QStringLiteral("upload")
-                                              << head + list({"-T", "/tmp/my report.pdf", "-u", "u:p"}) +
-                                                     QStringList{root + QStringLiteral("in/my%20report.pdf")};
-            QTest::addRow("delete file%s", suffix)
-                << tls << QStringLiteral("dele")
-                << head + list({"-u", "u:p", "-Q", "DELE /pub/a b"}) + QStringList{root};
-            QTest::addRow("remove folder%s", suffix)
-                << tls << QStringLiteral("rmd")
-                << head + list({"-u", "u:p", "-Q", "RMD /pub/a b/"}) + QStringList{root};
+        QTest::addColumn<QByteArrayList>("expected"); // after the head, one per run
+        const QByteArray record = "write-out = \"\\\\nkalvor-R %{exitcode} %{response_code} %{size_download} "
+                                  "%{size_upload} %{url_effective}\\\\n\"\n";
+        for (const int tls : {int(plain), int(implicitTLS), int(explicitTLS)}) {
+            const QByteArray root = tls == implicitTLS ? "ftps://h:990/" : "ftp://h:21/";
+            const char* name = tls == plain ? "" : tls == implicitTLS ? " (implicit TLS)" : " (explicit TLS)";
+            QTest::addRow("list%s", name)
+                << tls << u"list"_s
+                << QByteArrayList{"fail-early\n" + record + "url = \"" + root + "pub/a%20b/\"\n"};
+            QTest::addRow("mkdir%s", name)
+                << tls << u"mkdir"_s
+                << QByteArrayList{"head\nquote = \"MKD pub/a \\\"b\\\\\"\nurl = \"" + root + "\"\n"};
+            QTest::addRow("delete file%s", name)
+                << tls << u"dele"_s
+                << QByteArrayList{"head\nquote = \"DELE /pub/caf\xe9\"\nurl = \"" + root + "\"\n"};
+            QTest::addRow("rename%s", name)
+                << tls << u"rename"_s
+                << QByteArrayList{"head\nquote = \"RNFR /a\"\nquote = \"RNTO /b c\"\n"
+                                  "url = \"" +
+                                  root + "\"\n"};
+            // A single file is renamed in its own run; a failed upload (this curl reports nothing) takes its
+            // temporary file away. Over TLS, only the upload run stops at TLS 1.2.
+            QTest::addRow("upload%s", name)
+                << tls << u"upload"_s
+                << QByteArrayList{QByteArray(tls == plain ? "" : "tls-max = \"1.2\"\n") +
+                                      "no-progress-meter\n" + record +
+                                      "quote = \"-RNFR /in/.kalvor-R-0.part\"\nquote = \"-RNTO /in/my "
+                                      "\\\"report\\\".pdf\"\n"
+                                      "upload-file = \"DIR/my \\\"report\\\".pdf\"\nurl = \"" +
+                                      root + "in/.kalvor-R-0.part\"\n",
+                                  "head\nquote = \"*DELE /in/.kalvor-R-0.part\"\nurl = \"" + root + "\"\n"};
+            QTest::addRow("download%s", name)
+                << tls << u"download"_s
+                << QByteArrayList{"no-progress-meter\n" + record +
+                                  "parallel\nparallel-max = \"4\"\nurl = \"" + root +
+                                  "a/x%201\"\noutput = \"/tmp/x 1.part\"\nurl = \"" + root +
+                                  "b\"\noutput = \"/tmp/b.part\"\n"};
         }
     }
-
-    // Each operation hands the tool exactly the list its builder makes.
-    void arguments() {
-        QFETCH(bool, tls);
+    void configs() {
+        QFETCH(int, tls);
         QFETCH(QString, operation);
-        QFETCH(QStringList, expected);
+        QFETCH(QByteArrayList, expected);
         const FTPClient client(connection(tls), recordingCurl);
-        QStringList built;
-        if (operation == u"list") {
-            built = client.listArguments(QStringLiteral("pub/a b"));
-            client.listDirectory(QStringLiteral("pub/a b"));
-        } else if (operation == u"mkdir") {
-            built = client.createDirectoryArguments(QStringLiteral("pub/a b"));
-            client.createDirectory(QStringLiteral("pub/a b"));
-        } else if (operation == u"upload") {
-            const QUrl file = QUrl::fromLocalFile(QStringLiteral("/tmp/my report.pdf"));
-            built = client.uploadArguments(file, QStringLiteral("/in"));
-            client.uploadFile(file, QStringLiteral("/in"));
-        } else if (operation == u"dele") {
-            built = client.deleteFileArguments(QStringLiteral("pub/a b"));
-            client.deleteFile(QStringLiteral("pub/a b"));
-        } else {
-            built = client.removeDirectoryArguments(QStringLiteral("pub/a b/"));
+        try {
+            if (operation == u"list")
+                (void)client.listDirectory(u"pub/a b"_s);
+            else if (operation == u"mkdir")
+                client.createDirectory(u"pub/a \"b\\"_s);
+            else if (operation == u"dele")
+                client.deleteFile(servertext::fromServer("pub/caf\xe9"));
+            else if (operation == u"rename")
+                client.rename(u"a"_s, u"/b c"_s);
+            else if (operation == u"upload")
+                client.uploadFile(QUrl::fromLocalFile(m_dir.filePath(u"my \"report\".pdf"_s)), u"/in"_s);
+            else
+                client.downloadFiles({{u"/a/x 1"_s, u"/tmp/x 1"_s, 1}, {u"b"_s, u"/tmp/b"_s, 1}});
+        } catch (const FTPClientError&) {
+            // This curl answers nothing; only what it was given counts here.
         }
-        QCOMPARE(built, expected);
-        if (operation != u"rmd")
-            QCOMPARE(recordedRuns(), QList<QStringList>{expected});
+        QByteArray head =
+            "silent\nverbose\ngloboff\nuser = \"u:p\"\nconnect-timeout = \"20\"\nspeed-limit = \"1000\"\n"
+            "speed-time = \"60\"\n";
+        if (tls != plain)
+            head += "ssl-reqd\ninsecure\n";
+        for (QByteArray& config : expected)
+            config.prepend(head);
+        QCOMPARE(recordedConfigs(), expected);
     }
 
-    void upload_keepsGlobCharactersOfTheLocalFileLiteral() {
-        const QStringList arguments =
-            FTPClient(connection(false))
-                .uploadArguments(QUrl::fromLocalFile(QStringLiteral("/tmp/[a] {b}.txt")),
-                                 QStringLiteral("/"));
-        QCOMPARE(arguments.at(2), QStringLiteral("/tmp/\\[a\\] \\{b\\}.txt"));
-        QCOMPARE(arguments.last(), QStringLiteral("ftp://h:21/%5Ba%5D%20%7Bb%7D.txt"));
+    void configValues_data() {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QByteArray>("quoted");
+        QTest::newRow("plain") << QByteArray("a b") << QByteArray("\"a b\"");
+        QTest::newRow("quote and backslash") << QByteArray("a\"b\\c") << QByteArray("\"a\\\"b\\\\c\"");
+        QTest::newRow("line breaks and tab") << QByteArray("a\r\n\tb\v") << QByteArray("\"a\\r\\n\\tb\\v\"");
+        QTest::newRow("raw bytes unchanged") << QByteArray("caf\xe9 \xff") << QByteArray("\"caf\xe9 \xff\"");
     }
-
-    void credentials_areOneUnescapedArgument() {
-        Connection c = connection(false);
-        c.username.clear();
-        c.password.clear();
-        QCOMPARE(FTPClient(c).credentials(), QStringLiteral(":"));
-        c.username = QStringLiteral("a \"b\":c");
-        c.password = QStringLiteral("p:w 'd'");
-        QCOMPARE(FTPClient(c).listArguments(QString()).at(2), QStringLiteral("a \"b\":c:p:w 'd'"));
-    }
-
-    void deleteDirectory_walksFilesThenRemovesWithTheCallersPath() {
-        respondWith("-rw-r--r-- 1 o g 5 Jan 01 2020 b.txt\n-rw-r--r-- 1 o g 5 Jan 01 2020 a.txt\n", 0);
-        FTPClient(connection(false), recordingCurl).deleteDirectory(QStringLiteral("docs"));
-        const auto runs = recordedRuns();
-        QCOMPARE(runs.size(), 4);
-        QCOMPARE(runs[0].last(), QStringLiteral("ftp://h:21/docs/"));
-        QCOMPARE(runs[1].at(4), QStringLiteral("DELE /docs/a.txt"));
-        QCOMPARE(runs[2].at(4), QStringLiteral("DELE /docs/b.txt"));
-        QCOMPARE(runs[3].at(4), QStringLiteral("RMD /docs"));
+    void configValues() {
+        QFETCH(QByteArray, value);
+        QFETCH(QByteArray, quoted);
+        QCOMPARE(quotedConfigValue(value), quoted);
     }
 
     void controlCharacters_areRefusedBeforeAnyRun_data() {
         QTest::addColumn<QString>("operation");
-        for (const char* op : {"list", "mkdir", "upload", "upload-name", "dele", "rmd-tree", "login"})
+        for (const char* op : {"list", "mkdir", "upload", "upload-name", "dele", "rename", "rmd-tree",
+                               "download", "login", "nul-in-config"})
             QTest::newRow(op) << QString::fromLatin1(op);
     }
-
     void controlCharacters_areRefusedBeforeAnyRun() {
         QFETCH(QString, operation);
-        const QString hostile = QStringLiteral("a\r\nDELE /victim");
-        Connection c = connection(false);
+        const QString hostile = u"a\r\nDELE /victim"_s;
+        Connection c = connection();
         if (operation == u"login")
-            c.username = QStringLiteral("u\r\nDELE /victim");
+            c.username = u"u\r\nDELE /victim"_s;
         const FTPClient client(c, recordingCurl);
-        try {
-            if (operation == u"list" || operation == u"login")
-                client.listDirectory(operation == u"login" ? QStringLiteral("/") : hostile);
-            else if (operation == u"mkdir")
-                client.createDirectory(hostile);
-            else if (operation == u"upload")
-                client.uploadFile(QUrl::fromLocalFile(QStringLiteral("/tmp/x")), hostile);
-            else if (operation == u"upload-name")
-                client.uploadFile(QUrl::fromLocalFile(QStringLiteral("/tmp/x\nDELE y")), QStringLiteral("/"));
-            else if (operation == u"dele")
-                client.deleteFile(QStringLiteral("a\x7f"));
-            else
-                client.deleteDirectory(QStringLiteral("a\tb"));
-            QFAIL("an unsafe path was accepted");
-        } catch (const FTPClientError& error) {
-            QCOMPARE(error.kind(), FTPClientError::Kind::unsafePath);
-            QVERIFY(!error.description().isEmpty());
-        }
-        QVERIFY(recordedRuns().isEmpty());
+        const auto failure = [&]() -> std::optional<FTPClientError> {
+            try {
+                if (operation == u"list" || operation == u"login")
+                    (void)client.listDirectory(operation == u"login" ? u"/"_s : hostile);
+                else if (operation == u"mkdir")
+                    client.createDirectory(hostile);
+                else if (operation == u"upload")
+                    client.uploadFile(QUrl::fromLocalFile(u"/tmp/x"_s), hostile);
+                else if (operation == u"upload-name")
+                    client.uploadFile(QUrl::fromLocalFile(u"/tmp/x\nDELE y"_s), u"/"_s);
+                else if (operation == u"dele")
+                    client.deleteFile(u"a\x7f"_s);
+                else if (operation == u"rename")
+                    client.rename(u"a"_s, u"b\rc"_s);
+                else if (operation == u"download")
+                    client.downloadFiles({{u"a\nb"_s, u"/tmp/a"_s, 0}});
+                else if (operation == u"nul-in-config")
+                    client.uploadFile(QUrl::fromLocalFile(u"/tmp/x"_s + QChar(0) + u"y"_s), u"/"_s);
+                else
+                    client.deleteDirectory(u"a\tb"_s);
+            } catch (const FTPClientError& error) {
+                return error;
+            }
+            return std::nullopt;
+        }();
+        QVERIFY(failure);
+        QCOMPARE(failure->kind(), FTPClientError::Kind::unsafePath);
+        QVERIFY(recordedConfigs().isEmpty());
     }
 
     void missingCurl_failsEveryOperationWithTheSameText() {
-        const FTPClient client(connection(false), m_dir.filePath(QStringLiteral("no-such-curl")));
+        const FTPClient client(connection(), m_dir.filePath(u"no-such-curl"_s));
         const QList<std::function<void()>> operations{
-            [&] { client.listDirectory(QStringLiteral("/")); },
-            [&] { client.createDirectory(QStringLiteral("/x")); },
+            [&] { (void)client.listDirectory(u"/"_s); },
+            [&] { client.createDirectory(u"/x"_s); },
+            [&] { client.uploadFile(QUrl::fromLocalFile(u"/etc/hostname"_s), u"/"_s); },
+            [&] { client.deleteFile(u"/x"_s); },
+            [&] { client.deleteDirectory(u"/x"_s); },
             [&] {
-                client.uploadFile(QUrl::fromLocalFile(QStringLiteral("/etc/hostname")), QStringLiteral("/"));
+                client.downloadFiles({{u"/x"_s, m_dir.filePath(u"x"_s), 0}});
             },
-            [&] { client.deleteFile(QStringLiteral("/x")); },
-            [&] { client.deleteDirectory(QStringLiteral("/x")); },
         };
         for (const auto& operation : operations) {
             try {
@@ -239,75 +253,80 @@ private Q_SLOTS:
                 QFAIL("no error without curl");
             } catch (const FTPClientError& error) {
                 QCOMPARE(error.kind(), FTPClientError::Kind::curlNotFound);
-                QCOMPARE(error.description(), QStringLiteral("curl not found."));
+                QCOMPARE(error.description(), u"curl not found."_s);
             }
         }
     }
 
+    // What the user reads: the fixed leading words, the item, the server's reply or what to do, curl's code.
     void failureTexts_data() {
         QTest::addColumn<QString>("operation");
-        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QByteArray>("trace");
         QTest::addColumn<int>("exitStatus");
-        QTest::addColumn<QString>("text"); // empty: any non-empty text will do
-        QTest::newRow("list prints text") << "list" << QByteArray("boom") << 9 << "boom";
-        QTest::newRow("list not utf-8") << "list" << QByteArray("\xff") << 9 << "Unknown error";
-        QTest::newRow("list silent failure") << "list" << QByteArray() << 67 << QString();
-        QTest::newRow("mkdir ignores output")
-            << "mkdir" << QByteArray("boom") << 21 << "Could not create folder";
-        QTest::newRow("upload not utf-8") << "upload" << QByteArray("\xc3") << 25 << "Upload failed";
-        QTest::newRow("delete not utf-8") << "dele" << QByteArray("\xff") << 21 << "Could not delete file";
-        QTest::newRow("delete silent failure") << "dele" << QByteArray() << 21 << QString();
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("text");
+        const QByteArray login = "< 220 ready\r\n> USER u\r\n< 331 more\r\n> PASS p\r\n";
+        using Kind = FTPClientError::Kind;
+        QTest::newRow("mkdir refused")
+            << u"mkdir"_s << login + "< 230 in\r\n> MKD x\r\n< 550 Exists.\r\n"
+            << 21 << int(Kind::itemFailed)
+            << u"Could not create folder \u201cx\u201d: 550 Exists. (curl error 21)"_s;
+        QTest::newRow("delete refused, multi-line reply")
+            << u"dele"_s << login + "< 230 in\r\n> DELE /x\r\n< 550-No\r\n< 550 such file.\r\n"
+            << 21 << int(Kind::itemFailed)
+            << u"Could not delete file \u201c/x\u201d: 550 such file. (curl error 21)"_s;
+        QTest::newRow("wrong password")
+            << u"dele"_s << login + "< 530 Login incorrect.\r\n"
+            << 67 << int(Kind::itemFailed)
+            << u"Could not delete file \u201c/x\u201d: Login to h:21 failed: check the user name and password. (curl error 67)"_s;
+        QTest::newRow("closed port")
+            << u"list"_s << QByteArray() << 7 << int(Kind::itemFailed)
+            << u"Could not open folder \u201c/\u201d: Could not connect to h:21. Check the address and the port, and that the server is running. (curl error 7)"_s;
+        QTest::newRow("stall seen by curl")
+            << u"list"_s << QByteArray() << 28 << int(Kind::timedOut)
+            << u"Could not open folder \u201c/\u201d: h:21 did not answer in time. Check the address and the port, and try again. (curl error 28)"_s;
     }
-
     void failureTexts() {
         QFETCH(QString, operation);
-        QFETCH(QByteArray, output);
+        QFETCH(QByteArray, trace);
         QFETCH(int, exitStatus);
+        QFETCH(int, kind);
         QFETCH(QString, text);
-        respondWith(output, exitStatus);
-        const FTPClient client(connection(false), recordingCurl);
+        respondWith(trace, exitStatus);
+        const FTPClient client(connection(), recordingCurl);
         try {
             if (operation == u"list")
-                client.listDirectory(QStringLiteral("/"));
+                (void)client.listDirectory(u"/"_s);
             else if (operation == u"mkdir")
-                client.createDirectory(QStringLiteral("/x"));
-            else if (operation == u"upload")
-                client.uploadFile(QUrl::fromLocalFile(QStringLiteral("/etc/hostname")), QStringLiteral("/"));
+                client.createDirectory(u"x"_s);
             else
-                client.deleteFile(QStringLiteral("/x"));
+                client.deleteFile(u"/x"_s);
             QFAIL("a failed run passed for success");
         } catch (const FTPClientError& error) {
-            QCOMPARE(error.kind(), FTPClientError::Kind::commandFailed);
-            if (text.isEmpty())
-                QVERIFY2(error.description().contains(QString::number(exitStatus)),
-                         qPrintable(error.description()));
-            else
-                QCOMPARE(error.description(), text);
+            QCOMPARE(error.description(), text);
+            QCOMPARE(int(error.kind()), kind);
         }
     }
 
-    void listing_thatIsNotUtf8_isAnErrorNotAnEmptyFolder() {
-        respondWith("-rw-r--r-- 1 o g 5 Jan 01 2020 caf\xe9.txt\n", 0);
-        QVERIFY_THROWS_EXCEPTION(
-            FTPClientError, FTPClient(connection(false), recordingCurl).listDirectory(QStringLiteral("/")));
+    // Several listings share one standard output; each is cut out by the size curl reports beside the marker.
+    void transferRecords_data() {
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QByteArrayList>("bodies");
+        QTest::newRow("two listings, CRs dropped")
+            << QByteArray("ab\n\nN 0 226 4 0 u1\nc\nN 0 226 1 0 u2\n") << QByteArrayList{"ab\n", "c"};
+        QTest::newRow("a forged marker inside a listing")
+            << QByteArray("x\nM 0 226 1 0 u\n\nN 0 226 16 0 u1\n") << QByteArrayList{"x\nM 0 226 1 0 u\n"};
+        QTest::newRow("size disagrees: stop") << QByteArray("abc\nN 0 226 2 0 u1\n") << QByteArrayList{};
+        QTest::newRow("more missing than line ends: stop")
+            << QByteArray("a\nb\nN 0 226 6 0 u1\n") << QByteArrayList{};
     }
-
-    void deleteDirectory_stopsAtTheFirstFailure() {
-        respondWith("-rw-r--r-- 1 o g 5 Jan 01 2020 a.txt\n", 0);
-        qputenv("KALVOR_FAKE_CURL_EXIT", "0");
-        // Listing succeeds, then every DELE fails: the folder is never removed.
-        const QString script = m_dir.filePath(QStringLiteral("fail-after-list.sh"));
-        QFile file(script);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/bash\n\"" + recordingCurl.toUtf8() +
-                   "\" \"$@\"; case \"$*\" in *DELE*) exit 21;; esac\n");
-        file.close();
-        file.setPermissions(file.permissions() | QFile::ExeOwner);
-        QVERIFY_THROWS_EXCEPTION(FTPClientError,
-                                 FTPClient(connection(false), script).deleteDirectory(QStringLiteral("/d")));
-        const auto runs = recordedRuns();
-        QCOMPARE(runs.size(), 2);
-        QCOMPARE(runs.last().at(4), QStringLiteral("DELE /d/a.txt"));
+    void transferRecords() {
+        QFETCH(QByteArray, output);
+        QFETCH(QByteArrayList, bodies);
+        QByteArrayList got;
+        for (const TransferRecord& record : parseTransferRecords(output, "N"))
+            got << record.body;
+        QCOMPARE(got, bodies);
     }
 };
 

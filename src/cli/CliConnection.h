@@ -1,0 +1,18 @@
+#pragma once
+
+#include "model/Connection.h"
+
+#include <QString>
+
+#include <optional>
+
+// Where kalvorctl's connection comes from: a connection saved in Kalvor (the same settings folder, read
+// through the same store), or a URL with the password from the environment or the terminal. Another way to
+// find a password (a keyring) goes in passwordFor().
+struct CliConnection {
+    std::optional<Connection> connection;
+    QString error;
+};
+
+CliConnection savedConnection(const QString& name);
+CliConnection connectionFromUrl(const QString& url);

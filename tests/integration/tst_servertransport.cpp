@@ -1,0 +1,329 @@
+// How the runs behave on real servers: batches in one run, what they leave behind when they fail or are
+// cancelled, stalls, caps, progress, and what other local users can see of them.
+
+#include "ServerTestHelpers.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <future>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QUrl localFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        qWarning("cannot write %s", qPrintable(file.fileName()));
+    return QUrl::fromLocalFile(file.fileName());
+}
+
+// The command line of every curl this test started, as any local user can read it from /proc (curl runs of
+// other programs on the machine are none of this test's business).
+QList<QByteArray> curlCommandLines() {
+    QList<QByteArray> lines;
+    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
+    for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile stat(u"/proc/"_s + pid + u"/stat"_s);
+        QFile file(u"/proc/"_s + pid + u"/cmdline"_s);
+        if (!stat.open(QIODevice::ReadOnly) || !file.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state parent-pid ..."
+        const QByteArray status = stat.readAll();
+        const QByteArrayList fields = status.mid(status.lastIndexOf(')') + 2).split(' ');
+        const QByteArray line = file.readAll();
+        if (line.startsWith("/usr/bin/curl") && fields.value(1) == self)
+            lines << line;
+    }
+    return lines;
+}
+
+} // namespace
+
+class ServerTransportTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Each way to reach a server carries a batch up and back down byte for byte, over an existing file.
+    void batchRoundTrip_data() {
+        QTest::addColumn<ServerKind>("kind");
+        QTest::addColumn<TestFtpServer::Tls>("tls");
+        QTest::newRow("pyftpdlib") << ServerKind::pyftpdlib << TestFtpServer::Tls::none;
+        QTest::newRow("vsftpd plain") << ServerKind::vsftpd << TestFtpServer::Tls::none;
+        QTest::newRow("vsftpd implicit TLS") << ServerKind::vsftpd << TestFtpServer::Tls::implicit;
+        QTest::newRow("vsftpd explicit TLS") << ServerKind::vsftpd << TestFtpServer::Tls::explicitTLS;
+    }
+    void batchRoundTrip() {
+        QFETCH(ServerKind, kind);
+        QFETCH(TestFtpServer::Tls, tls);
+        TestFtpServer::Options options;
+        options.vsftpdTls = tls;
+        KALVOR_START_SERVER(server, kind, options);
+        seed(server, {u"in/b.bin"_s});
+        QTemporaryDir local;
+        const QList<QByteArray> contents{"first\r\n\0x"_ba, QByteArray(100000, 'b'), QByteArray()};
+        const QList<QUrl> files{localFile(local, u"a #1.txt"_s, contents[0]),
+                                localFile(local, u"b.bin"_s, contents[1]),
+                                localFile(local, u"empty"_s, contents[2])};
+        const FTPClient client(server.connection());
+
+        KALVOR_NO_ERROR(client.uploadFiles(files, u"/in"_s));
+        QList<DownloadItem> back;
+        for (const QUrl& file : files)
+            back.append({u"/in/"_s + file.fileName(), local.filePath(u"back-"_s + file.fileName()), 0});
+        KALVOR_NO_ERROR(client.downloadFiles(back));
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            QCOMPARE(server.readFile(back[i].remotePath), contents[i]);
+            QFile file(back[i].localPath);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), contents[i]);
+        }
+        QCOMPARE(server.temporaryFiles(), QStringList());
+        QVERIFY(QDir(local.path()).entryList({u"*.part"_s}, QDir::Files).isEmpty());
+    }
+
+    // Another local user polling /proc while operations run never sees the password.
+    void passwordNeverOnACommandLine_data() {
+        QTest::addColumn<QString>("operation");
+        for (const char* operation : {"list", "upload", "delete", "mkdir"})
+            QTest::newRow(operation) << QString::fromLatin1(operation);
+    }
+    void passwordNeverOnACommandLine() {
+        QFETCH(QString, operation);
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib);
+        QTemporaryDir local;
+        const QUrl file = localFile(local, u"f.txt"_s, "f");
+        const FTPClient client(server.connection());
+        std::atomic_bool running{true};
+        std::atomic_int seen{0};
+        std::atomic_bool leaked{false};
+        auto poller = std::async(std::launch::async, [&] {
+            while (running) {
+                for (const QByteArray& line : curlCommandLines()) {
+                    ++seen;
+                    leaked = leaked || line.contains(server.connection().password.toUtf8());
+                }
+            }
+        });
+        for (int round = 0; round < 100 && seen < 3; ++round) {
+            const QString folder = u"/d%1"_s.arg(round);
+            seed(server, {folder + u"/x/y"_s});
+            if (operation == u"list")
+                KALVOR_NO_ERROR((void)client.listDirectory(folder));
+            else if (operation == u"upload")
+                KALVOR_NO_ERROR(client.uploadFiles({file}, folder));
+            else if (operation == u"delete")
+                KALVOR_NO_ERROR(client.deleteDirectory(folder));
+            else
+                KALVOR_NO_ERROR(client.createDirectory(folder + u"/new"_s));
+        }
+        running = false;
+        poller.wait();
+        QVERIFY2(seen >= 3, "the poller should have caught curl running");
+        QVERIFY(!leaked);
+    }
+
+    // An upload that does not finish (cancelled, or the server gone) never cuts the file it would replace,
+    // and a cancel ends it at once, temporary file included.
+    void unfinishedUploadKeepsTheOldFile_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("cancelled") << true;
+        QTest::newRow("server dies") << false;
+    }
+    void unfinishedUploadKeepsTheOldFile() {
+        QFETCH(bool, cancel);
+        TestFtpServer::Options options;
+        options.throttleReceive = cancel ? 200000 : 0;
+        options.dieAfterBytes = cancel ? 0 : 1 << 20;
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
+        seed(server, {u"in/big.bin"_s});
+        const QByteArray old = server.readFile(u"in/big.bin"_s);
+        QTemporaryDir local;
+        const QUrl big = localFile(local, u"big.bin"_s, QByteArray(32 << 20, 'n'));
+        const auto control = std::make_shared<OperationControl>();
+        auto upload = std::async(std::launch::async, [&] {
+            return failureOf(
+                [&] { (void)FTPClient(server.connection()).uploadFiles({big}, u"/in"_s, control); });
+        });
+        if (cancel) {
+            QTRY_VERIFY_WITH_TIMEOUT(!server.temporaryFiles().isEmpty(), 20000);
+            QElapsedTimer clock;
+            clock.start();
+            control->cancel();
+            QVERIFY(upload.wait_for(std::chrono::seconds(1)) == std::future_status::ready);
+        }
+        const auto failure = upload.get();
+        QVERIFY(failure);
+        QCOMPARE(failure->kind() == FTPClientError::Kind::cancelled, cancel);
+        QCOMPARE(server.readFile(u"in/big.bin"_s), old);
+        if (cancel)
+            QCOMPARE(server.temporaryFiles(), QStringList());
+    }
+
+    // The first failure stops the batch: the files before it are up, the failing one is named, and nothing
+    // after it reaches the server, not even under a temporary name.
+    void uploadBatchStopsAtTheFailingItem_data() {
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<QStringList>("uploaded");
+        QTest::newRow("the server refuses it") << u"c__denied__"_s << QStringList{u"a"_s, u"b"_s};
+        // Checked before anything starts: nothing of the batch goes up.
+        QTest::newRow("the local file is gone") << u"c-gone"_s << QStringList{};
+    }
+    void uploadBatchStopsAtTheFailingItem() {
+        QFETCH(QString, failing);
+        QFETCH(QStringList, uploaded);
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib);
+        server.makeFolder(u"in"_s);
+        QTemporaryDir local;
+        QList<QUrl> files;
+        for (const QString& name : {u"a"_s, u"b"_s, failing, u"d"_s, u"e"_s})
+            files << localFile(local, name, name.toUtf8());
+        QFile::remove(local.filePath(u"c-gone"_s));
+        const auto failure =
+            failureOf([&] { (void)FTPClient(server.connection()).uploadFiles(files, u"/in"_s); });
+        QVERIFY(failure);
+        QCOMPARE(failure->kind(), FTPClientError::Kind::itemFailed);
+        QCOMPARE(failure->item(), u"/in/"_s + failing);
+        QVERIFY2(failure->description().contains(failing), qPrintable(failure->description()));
+        QCOMPARE(QDir(server.localPath(u"in"_s)).entryList(QDir::Files | QDir::Hidden), uploaded);
+    }
+
+    // A server that will not rename onto an existing name still gets the file, sent directly, and says so.
+    void refusedRenameFallsBackToADirectUpload() {
+        TestFtpServer::Options options;
+        options.refuseRename = u"kept"_s;
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
+        seed(server, {u"in/kept.txt"_s});
+        QTemporaryDir local;
+        const QList<QUrl> files{localFile(local, u"kept.txt"_s, "new"),
+                                localFile(local, u"other.txt"_s, "o")};
+        bool said = false;
+        QList<UploadOutcome> outcomes;
+        KALVOR_NO_ERROR(outcomes =
+                            FTPClient(server.connection())
+                                .uploadFiles(files, u"/in"_s, {}, [&](const TransferProgress& progress) {
+                                    said = said || (progress.directUpload && progress.itemIndex == 0);
+                                }));
+        QCOMPARE(outcomes.size(), 2);
+        QVERIFY(outcomes[0].uploadedDirectly);
+        QVERIFY(!outcomes[1].uploadedDirectly);
+        QVERIFY(said);
+        QCOMPARE(server.readFile(u"in/kept.txt"_s), "new"_ba);
+        QCOMPARE(server.readFile(u"in/other.txt"_s), "o"_ba);
+        QCOMPARE(server.temporaryFiles(), QStringList());
+    }
+
+    // The bar moves with the bytes within one file, about ten times a second.
+    void progressMovesWithinAFile() {
+        TestFtpServer::Options options;
+        options.throttleReceive = 4 << 20;
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
+        QTemporaryDir local;
+        const qint64 size = 12 << 20;
+        const QUrl big = localFile(local, u"big.bin"_s, QByteArray(size, 'p'));
+        QList<qint64> done;
+        bool timed = false;
+        QElapsedTimer clock;
+        clock.start();
+        KALVOR_NO_ERROR(
+            FTPClient(server.connection()).uploadFiles({big}, u"/"_s, {}, [&](const TransferProgress& p) {
+                done << p.doneBytes;
+                timed = timed || (p.bytesPerSecond > 0 && p.secondsLeft && *p.secondsLeft > 0);
+            }));
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY2(done.size() >= elapsed / 200,
+                 qPrintable(u"%1 reports in %2 ms"_s.arg(done.size()).arg(elapsed)));
+        QVERIFY(std::is_sorted(done.cbegin(), done.cend()));
+        const QSet<qint64> distinct(done.cbegin(), done.cend());
+        QVERIFY2(distinct.size() >= 5, "the bytes of one file moved the bar several times");
+        QCOMPARE(done.last(), size);
+        QVERIFY2(timed, "speed and time left were reported");
+    }
+
+    // Downloads stop at the first failure too: the ones before it are in place; of it and of those after it
+    // (c may well have arrived whole on another connection) nothing is left, not even a .part file.
+    void downloadBatchStopsAtTheFailingItem() {
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib);
+        seed(server, {u"a"_s, u"c"_s});
+        QTemporaryDir local;
+        QList<DownloadItem> items;
+        for (const QString& name : {u"a"_s, u"missing"_s, u"c"_s})
+            items.append({u"/"_s + name, local.filePath(name), 0});
+        const auto failure = failureOf([&] { FTPClient(server.connection()).downloadFiles(items); });
+        QVERIFY(failure);
+        QCOMPARE(failure->item(), u"/missing"_s);
+        QCOMPARE(QDir(local.path()).entryList(QDir::Files), QStringList{u"a"_s});
+    }
+
+    // No run lasts forever, and none grows without end.
+    void runsEndOnStallAndCap_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("listing stalls midway") << u"stall"_s << int(FTPClientError::Kind::timedOut);
+        QTest::newRow("listing above the cap") << u"cap"_s << int(FTPClientError::Kind::outputTooLarge);
+    }
+    void runsEndOnStallAndCap() {
+        QFETCH(QString, fault);
+        QFETCH(int, kind);
+        TestFtpServer::Options options;
+        options.stallListing = u"/stall:300"_s;
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
+        for (int i = 0; i < 40; ++i)
+            server.writeFile(u"%1/file-%2.txt"_s.arg(fault).arg(i), "x");
+        FTPClientOptions shortened;
+        shortened.stallSeconds = 2;
+        shortened.outputCap = fault == u"cap" ? 100 : shortened.outputCap;
+        QElapsedTimer clock;
+        clock.start();
+        const auto failure =
+            failureOf([&] { (void)FTPClient(server.connection(), shortened).listDirectory(u"/"_s + fault); });
+        QVERIFY(failure);
+        QCOMPARE(int(failure->kind()), kind);
+        QVERIFY2(failure->description().contains(u"127.0.0.1:"_s + QString::number(server.port())),
+                 qPrintable(failure->description()));
+        QVERIFY2(clock.elapsed() < 15000, "the run ended within the shortened limit");
+    }
+
+    // A server where every folder holds another: the walk stops at its depth, names where, deletes nothing.
+    void endlessTreeIsNeverDeleted() {
+        TestFtpServer::Options options;
+        options.endless = u"deep"_s;
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
+        seed(server, {u"deep/"_s});
+        FTPClientOptions shallow;
+        shallow.maxTreeDepth = 4;
+        const auto failure =
+            failureOf([&] { FTPClient(server.connection(), shallow).deleteDirectory(u"/deep"_s); });
+        QVERIFY(failure);
+        QCOMPARE(failure->item(), u"/deep/sub/sub/sub/sub/sub/"_s);
+        QVERIFY2(failure->description().contains(failure->item()), qPrintable(failure->description()));
+        QCOMPARE(server.commandLog().filter(QRegularExpression(u"^(RMD|DELE) "_s)), QStringList());
+    }
+
+    // A user's ~/.curlrc never changes what Kalvor's runs do.
+    void curlrcIsNotRead() {
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib);
+        seed(server, {u"a.txt"_s});
+        QTemporaryDir home;
+        QFile rc(home.filePath(u".curlrc"_s));
+        QVERIFY(rc.open(QIODevice::WriteOnly));
+        rc.write("user = \"nobody:wrong\"\nproxy = \"http://127.0.0.1:1\"\n");
+        rc.close();
+        const QByteArray oldHome = qgetenv("HOME");
+        qputenv("HOME", home.path().toUtf8());
+        QList<RemoteFile> entries;
+        const auto error =
+            unexpectedErrorOf([&] { entries = FTPClient(server.connection()).listDirectory(u"/"_s); });
+        qputenv("HOME", oldHome);
+        QVERIFY2(!error, qPrintable(error.value_or(QString())));
+        QCOMPARE(describe(entries), QStringList{u"file [a.txt] at [a.txt] size 5"_s});
+    }
+};
+
+QTEST_GUILESS_MAIN(ServerTransportTest)
+#include "tst_servertransport.moc"
