@@ -31,6 +31,7 @@ public:
     ConnectionEditor& editor() { return m_editor; }
     UploadJob& upload() { return m_upload; }
     DeleteFlow& deletes() { return m_deletes; }
+    RenameFlow& renames() { return m_renames; }
     NewFolderFlow& newFolder() { return m_newFolder; }
 
     DetailMode detailMode() const;
@@ -49,10 +50,15 @@ public:
     void showNewConnectionForm();
     void showEditConnectionForm(const Connection& connection);
     void addToFavorites(const RemoteFile& entry);
+    // Whether the open connection has a favorite for this folder: the file list then offers to remove it.
+    bool isFavorite(const RemoteFile& entry) const;
+    void removeFromFavorites(const RemoteFile& entry);
     // Asks, naming how many favorites go with it; then every window browsing it leaves it.
     void deleteConnection(const Connection& connection);
     // Asks for local files and uploads them into the current folder.
     void chooseUploadFiles();
+    // Local files dropped on the list go into the current folder; folders are refused, saying so.
+    void uploadDropped(const QList<QUrl>& urls);
 
     // Files handed in from outside, shown in the upload-to-favorite sheet while present.
     const std::optional<PendingUpload>& pendingUpload() const { return m_pendingUpload; }
@@ -66,12 +72,16 @@ Q_SIGNALS:
     void pendingUploadChanged();
 
 private:
+    // leftOut: what was not taken, said once the upload is over.
+    void uploadIntoCurrentFolder(const QList<QUrl>& files, const QString& leftOut = {});
+
     SessionContext& m_context;
     Prompter& m_prompter;
     FolderBrowser m_browser;
     ConnectionEditor m_editor;
     UploadJob m_upload;
     DeleteFlow m_deletes;
+    RenameFlow m_renames;
     NewFolderFlow m_newFolder;
     std::optional<PendingUpload> m_pendingUpload;
 };

@@ -46,7 +46,8 @@ enum OverwriteChoice { overwriteAll, skipExisting, cancelUpload };
 Question overwrite(const QStringList& existingNames);
 
 enum DeleteChoice { deleteIt, keepIt };
-Question deleteEntry(const QString& name, bool isFolder);
+// names: as the user reads them, one per entry; folderCount: how many of them are folders.
+Question deleteEntries(const QStringList& names, qsizetype folderCount);
 Question deleteConnection(const QString& displayName, qsizetype favoriteCount);
 
 enum QuitChoice { quitAnyway, keepRunning };

@@ -25,12 +25,23 @@ Question overwrite(const QStringList& existingNames) {
              {QStringLiteral("Cancel"), Question::Role::cancel}}};
 }
 
-Question deleteEntry(const QString& name, bool isFolder) {
-    return {QStringLiteral("Are you sure you want to delete?"),
-            isFolder ? QStringLiteral("The folder and all its contents will be deleted.")
-                     : QStringLiteral("This file will be permanently deleted."),
-            {{(isFolder ? QStringLiteral("Delete folder: ") : QStringLiteral("Delete file: ")) + name,
-              Question::Role::destructive},
+Question deleteEntries(const QStringList& names, qsizetype folderCount) {
+    QString title;
+    QString message;
+    if (names.size() == 1) {
+        title = QStringLiteral("Delete \u201c%1\u201d?").arg(names.first());
+        message = folderCount ? QStringLiteral("The folder and all its contents will be deleted.")
+                              : QStringLiteral("This file will be permanently deleted.");
+    } else {
+        title = QStringLiteral("Delete %1 items?").arg(names.size());
+        message = folderCount
+                      ? QStringLiteral("They will be permanently deleted, folders with all their contents.")
+                      : QStringLiteral("They will be permanently deleted.");
+    }
+    // The name is in the title: a long one would stretch the button across the screen.
+    return {title,
+            message,
+            {{QStringLiteral("Delete"), Question::Role::destructive},
              {QStringLiteral("Cancel"), Question::Role::cancel}}};
 }
 

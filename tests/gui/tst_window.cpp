@@ -12,11 +12,14 @@
 #include "ui/panels/Icons.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -129,10 +132,13 @@ private Q_SLOTS:
         auto* path = child<ElidedLabel>(u"headerPath"_s);
         QCOMPARE(path->fullText(), u"/"_s);
 
-        // A folder becomes a favorite from its menu.
+        // A folder becomes a favorite from its menu, and stops being one from there.
         menuFor(u"photos"_s)->findChild<QAction*>(u"addToFavoritesAction"_s)->trigger();
         QCOMPARE(m_h->store.favorites().size(), 1);
         QCOMPARE(m_h->store.favorites().first().connectionId, connection.id);
+        menuFor(u"photos"_s)->findChild<QAction*>(u"removeFromFavoritesAction"_s)->trigger();
+        QVERIFY(m_h->store.favorites().isEmpty());
+        menuFor(u"photos"_s)->findChild<QAction*>(u"addToFavoritesAction"_s)->trigger();
 
         // Delete asks in a box: Escape keeps the entry, its destructive button deletes and the list follows.
         menuFor(u"photos"_s)->findChild<QAction*>(u"deleteAction"_s)->trigger();
@@ -142,7 +148,7 @@ private Q_SLOTS:
         QVERIFY(waitIdle(state()) && server.exists(u"/photos"_s));
         menuFor(u"notes.txt"_s)->findChild<QAction*>(u"deleteAction"_s)->trigger();
         QString message;
-        QVERIFY(windowdriver::answerQuestion(m_window.get(), u"Delete file: notes.txt"_s, &message));
+        QVERIFY(windowdriver::answerQuestion(m_window.get(), u"Delete"_s, &message));
         QCOMPARE(message, u"This file will be permanently deleted."_s);
         QTRY_VERIFY_WITH_TIMEOUT(!shown(u"notes.txt"_s), remoteTimeoutMs);
         QVERIFY(!server.exists(u"/notes.txt"_s));
@@ -169,9 +175,10 @@ private Q_SLOTS:
         QListView* list = child<FileListView>(u"fileList"_s)->listView();
         const int photos =
             list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, u"photos"_s).first().row();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualRect(list->model()->index(photos, 0)).center());
-        QCOMPARE(path->fullText(), u"photos/"_s);
+        const QPoint photosRow = list->visualRect(list->model()->index(photos, 0)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, photosRow);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, photosRow);
+        QCOMPARE(path->fullText(), u"/photos/"_s);
         QVERIFY(waitIdle(state()));
         RemoteFile deep;
         deep.path = u"/start/"_s + QString(300, u'x') + u"/end"_s;
@@ -179,6 +186,63 @@ private Q_SLOTS:
         QVERIFY(path->text().startsWith(u"/sta"_s) && path->text().endsWith(u"end/"_s));
         QVERIFY(path->text().contains(QChar(0x2026)));
         QVERIFY(waitIdle(state()));
+    }
+
+    // The file list's keys, a drop and the typed path reach their flows, the server and the screen.
+    void browsing_keysDropAndTypedPath() {
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
+        server.writeFile(u"/docs/a.txt"_s, "a");
+        openServer(server);
+        QVERIFY(waitIdle(state()));
+        QAbstractItemView* list = child<FileListView>(u"fileList"_s)->currentView();
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_L, Qt::ControlModifier);
+        auto* field = child<QLineEdit>(u"headerPathField"_s);
+        QTRY_VERIFY(field->hasFocus());
+        QTest::keyClicks(field, u"/docs"_s);
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(waitIdle(state()));
+        QCOMPARE(child<ElidedLabel>(u"headerPath"_s)->fullText(), u"/docs/"_s);
+        QTRY_VERIFY(list->hasFocus()); // back where the keyboard was, across the listing
+
+        const QModelIndex a =
+            list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, u"a.txt"_s).first();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(a).center());
+        QTest::keyClick(list, Qt::Key_F2);
+        QLineEdit* editor = nullptr;
+        QTRY_VERIFY((editor = qobject_cast<QLineEdit*>(QApplication::focusWidget())));
+        QTest::keyClicks(editor, u"b"_s);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(u"b.txt"_s), remoteTimeoutMs);
+        QVERIFY(server.exists(u"/docs/b.txt"_s) && !server.exists(u"/docs/a.txt"_s));
+
+        QMimeData data;
+        data.setUrls({m_h->localFile(u"dropped.txt"_s, "d")});
+        const QPoint middle = list->viewport()->rect().center();
+        QDragEnterEvent enter(middle, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(list->viewport(), &enter);
+        QDropEvent drop(middle, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(list->viewport(), &drop);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(u"dropped.txt"_s), remoteTimeoutMs);
+        QCOMPARE(server.readFile(u"/docs/dropped.txt"_s), QByteArray("d"));
+
+        QTRY_VERIFY(list->hasFocus());
+        QTest::keyClick(list, Qt::Key_Backspace);
+        QVERIFY(waitIdle(state()));
+        QCOMPARE(state().browser().currentPath(), u"/"_s);
+        server.writeFile(u"/new.txt"_s);
+        QTest::keyClick(list, Qt::Key_F5);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(u"new.txt"_s), remoteTimeoutMs);
+
+        // Tab reaches the toolbar's buttons as well.
+        QSet<QAction*> reached;
+        for (int i = 0; i < 40; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (auto* button = qobject_cast<QToolButton*>(QApplication::focusWidget()))
+                reached << button->defaultAction();
+        }
+        QVERIFY(reached.contains(action(u"uploadFileAction"_s)) &&
+                reached.contains(action(u"newFolderAction"_s)));
     }
 
     void upload_chooserOverwriteBoxAndProgress() {

@@ -111,7 +111,8 @@ bool waitIdle(BrowserState& state, int timeoutMs) {
     return QTest::qWaitFor(
         [&] {
             return !state.browser().isLoading() && !state.upload().isBusy() &&
-                   !state.deletes().isDeleting() && !state.newFolder().isCreating();
+                   !state.deletes().isDeleting() && !state.newFolder().isCreating() &&
+                   !state.renames().isRenaming();
         },
         timeoutMs);
 }

@@ -1,7 +1,6 @@
 #include "ContentView.h"
 
 #include "ActivityArea.h"
-#include "ElidedLabel.h"
 #include "ErrorBanner.h"
 #include "NewFolderSheet.h"
 #include "Typography.h"
@@ -10,6 +9,7 @@
 #include "ui/panels/FavoritesSidebarView.h"
 #include "ui/panels/FileListView.h"
 #include "ui/panels/Icons.h"
+#include "ui/panels/PathBar.h"
 #include "ui/panels/UploadToFavoriteSheet.h"
 
 #include <QAction>
@@ -20,6 +20,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 ContentView::ContentView(SessionContext& context, QWidget* parent)
@@ -60,6 +61,7 @@ ContentView::ContentView(SessionContext& context, QWidget* parent)
     setCentralWidget(central);
     buildToolbar();
     connectState();
+    wireFileList();
 
     syncDetail();
     syncActivity();
@@ -151,25 +153,18 @@ QWidget* ContentView::buildBrowsingPage() {
     m_headerName->setObjectName(QStringLiteral("headerName"));
     m_headerName->setTextFormat(Qt::PlainText);
     m_headerName->setFont(typography::headline(m_headerName));
-    m_headerPath = new ElidedLabel;
-    m_headerPath->setObjectName(QStringLiteral("headerPath"));
-    m_headerPath->setFont(typography::caption(m_headerPath));
-    typography::makeSecondary(m_headerPath);
+    m_pathBar = new PathBar;
     m_activity = new ActivityArea;
     m_activity->setObjectName(QStringLiteral("activityArea"));
     connect(m_activity, &ActivityArea::stopRequested, &m_state.upload(), &UploadJob::cancel);
     auto* headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(12, 8, 12, 8);
     headerLayout->addWidget(m_headerName);
-    headerLayout->addWidget(m_headerPath, 1);
+    headerLayout->addWidget(m_pathBar, 1);
     headerLayout->addWidget(m_activity);
 
     m_fileList = new FileListView;
     m_fileList->setObjectName(QStringLiteral("fileList"));
-    connect(m_fileList, &FileListView::folderSelected, &m_state.browser(), &FolderBrowser::enterFolder);
-    connect(m_fileList, &FileListView::navigateUpRequested, &m_state.browser(), &FolderBrowser::navigateUp);
-    connect(m_fileList, &FileListView::addFavoriteRequested, &m_state, &BrowserState::addToFavorites);
-    connect(m_fileList, &FileListView::deleteRequested, &m_state.deletes(), &DeleteFlow::requestDelete);
 
     auto* layout = new QVBoxLayout(m_browsingPage);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -215,8 +210,6 @@ void ContentView::connectState() {
     connect(&m_state, &BrowserState::detailChanged, this, &ContentView::syncDetail);
     connect(&m_state, &BrowserState::pendingUploadChanged, this, &ContentView::syncUploadSheet);
     connect(&browser, &FolderBrowser::currentPathChanged, this, &ContentView::syncHeader);
-    connect(&browser, &FolderBrowser::filesChanged, this,
-            [this] { m_fileList->setFiles(m_state.browser().files()); });
     connect(&browser, &FolderBrowser::loadingChanged, this, [this] {
         m_fileList->setLoading(m_state.browser().isLoading());
         syncToolbar();
@@ -273,7 +266,9 @@ void ContentView::syncHeader() {
     const FolderBrowser& browser = m_state.browser();
     if (browser.connection())
         m_headerName->setText(browser.connection()->displayName());
-    m_headerPath->setFullText(browser.currentPath());
+    m_pathBar->setPath(browser.currentPath(),
+                       browser.connection() ? browser.connection()->textEncoding : servertext::Encoding());
+    m_pathBar->setCanNavigateUp(browser.canNavigateUp());
     m_fileList->setCurrentPath(browser.currentPath(), browser.canNavigateUp());
 }
 
@@ -334,4 +329,41 @@ void ContentView::syncUploadSheet() {
     m_uploadSheet = sheet;
     m_uploadSheetId = id;
     sheet->open();
+}
+
+// The file list and the path bar: what the user asks of them goes to the browser state's flows, and what the
+// list needs to know (the open connection's encoding, its favorites, the per-user look) comes from there.
+void ContentView::wireFileList() {
+    FolderBrowser& browser = m_state.browser();
+    m_fileList->usePreferences(m_state.context().store.defaultsStore());
+    m_fileList->setFavoriteTest([this](const RemoteFile& entry) { return m_state.isFavorite(entry); });
+    connect(&browser, &FolderBrowser::connectionChanged, this, [this] {
+        if (m_state.browser().connection())
+            m_fileList->setTextEncoding(m_state.browser().connection()->textEncoding);
+    });
+    connect(&browser, &FolderBrowser::filesChanged, this, [this] {
+        m_fileList->setListingFailed(m_state.browser().listingFailed());
+        m_fileList->setFiles(m_state.browser().files());
+    });
+    connect(m_fileList, &FileListView::folderSelected, &browser, &FolderBrowser::enterFolder);
+    connect(m_fileList, &FileListView::navigateUpRequested, &browser, &FolderBrowser::navigateUp);
+    connect(m_fileList, &FileListView::refreshRequested, &browser, &FolderBrowser::loadFiles);
+    connect(m_fileList, &FileListView::addFavoriteRequested, &m_state, &BrowserState::addToFavorites);
+    connect(m_fileList, &FileListView::removeFavoriteRequested, &m_state, &BrowserState::removeFromFavorites);
+    connect(m_fileList, &FileListView::deleteRequested, &m_state.deletes(), &DeleteFlow::requestDelete);
+    connect(m_fileList, &FileListView::renameRequested, &m_state.renames(), &RenameFlow::rename);
+    connect(m_fileList, &FileListView::filesDropped, &m_state, &BrowserState::uploadDropped);
+    connect(m_pathBar, &PathBar::pathEntered, &browser, &FolderBrowser::goTo);
+    connect(m_pathBar, &PathBar::navigateUpRequested, &browser, &FolderBrowser::navigateUp);
+
+    // Keyboard-only use: the toolbar's buttons are in the Tab order (a shortcut alone is not found by
+    // someone who tabs through the window), and they have the keys file managers use.
+    m_toolbar->insertActions(m_uploadAction, m_fileList->modeActions());
+    m_toolbar->insertSeparator(m_uploadAction);
+    m_uploadAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+    m_newFolderAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    for (QAction* action : m_toolbar->actions()) {
+        if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
+            button->setFocusPolicy(Qt::TabFocus);
+    }
 }
