@@ -1,21 +1,25 @@
 // Opens the main window in each of its modes against a local test server and saves a picture of each:
 //   kalvor_screenshots OUTPUT_FOLDER
 // Run it under Xvfb (scripts/screenshots.sh) to see the platform's real fonts and theme.
+#include "MemoryDefaultsStore.h"
 #include "TestFtpServer.h"
 #include "app/KalvorApp.h"
-#include "MemoryDefaultsStore.h"
 #include "model/FavoritesManager.h"
 #include "session/AppNotifications.h"
 #include "session/HandInSlot.h"
 #include "session/RemoteTaskPool.h"
 #include "ui/main/ContentView.h"
+#include "ui/panels/FileListView.h"
+#include "ui/panels/FileTableModel.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 namespace {
 
@@ -89,6 +93,18 @@ int main(int argc, char* argv[]) {
     waitFor([&] { return !state.browser().isLoading(); });
     save(&window, folder, QStringLiteral("browsing"));
 
+    // The details mode, sorted by size, with two entries selected from the keyboard's point of view.
+    auto* list = window.findChild<FileListView*>();
+    list->setMode(FileListView::Mode::details);
+    list->detailsView()->sortByColumn(FileTableModel::SizeColumn, Qt::DescendingOrder);
+    for (const int row : {4, 5})
+        list->detailsView()->selectionModel()->select(
+            list->tableModel()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list->detailsView()->setFocus();
+    save(&window, folder, QStringLiteral("details"));
+    list->detailsView()->sortByColumn(FileTableModel::NameColumn, Qt::AscendingOrder);
+    list->setMode(FileListView::Mode::list);
+
     state.browser().dismissError();
     QTemporaryDir local;
     QList<QUrl> files;
@@ -103,14 +119,14 @@ int main(int argc, char* argv[]) {
     QFile slowCurl(local.filePath(QStringLiteral("slow-curl")));
     if (!slowCurl.open(QIODevice::WriteOnly))
         return 1;
-    slowCurl.write("#!/bin/sh\ncase \"$*\" in *\" -T \"*) sleep 20 ;; esac\n"); // lists at once, uploads slowly
+    slowCurl.write(
+        "#!/bin/sh\ncase \"$*\" in *\" -T \"*) sleep 20 ;; esac\n"); // lists at once, uploads slowly
     slowCurl.close();
     slowCurl.setPermissions(slowCurl.permissions() | QFile::ExeOwner);
     pool.setCurlPath(slowCurl.fileName());
     state.upload().start(connection, QStringLiteral("/"), files, &window.prompter(), &window, {});
-    waitFor([&] {
-        return state.upload().progressLine() && state.upload().progressLine()->contains(u"big-one");
-    });
+    waitFor(
+        [&] { return state.upload().progressLine() && state.upload().progressLine()->contains(u"big-one"); });
     save(&window, folder, QStringLiteral("uploading"));
 
     handIns.store(files);
