@@ -115,23 +115,30 @@ bool isSupported(const Encoding& encoding) {
 }
 
 QString fromServer(QByteArrayView bytes) {
+    // This decoder keeps a leading U+FEFF, which QString::fromUtf8 drops: here it is part of a name.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     if (bytes.isValidUtf8())
-        return QString::fromUtf8(bytes);
+        return decoder.decode(bytes);
     const auto* data = reinterpret_cast<const uchar*>(bytes.data());
     const qsizetype size = bytes.size();
-    QString text;
-    text.reserve(size);
+    QString text(size, Qt::Uninitialized); // a byte never gives more than one UTF-16 unit
+    QChar* out = text.data();
     qsizetype i = 0;
     while (i < size) {
-        const int length = validSequenceLength(data, size, i);
-        if (length == 0) {
-            text += QChar(char16_t(kEscapeBase + data[i]));
-            ++i;
-            continue;
+        qsizetype validEnd = i;
+        while (validEnd < size) {
+            const int length = validSequenceLength(data, size, validEnd);
+            if (length == 0)
+                break;
+            validEnd += length;
         }
-        text += QString::fromUtf8(bytes.sliced(i, length));
-        i += length;
+        out = decoder.appendToBuffer(out, bytes.sliced(i, validEnd - i));
+        if (validEnd < size)
+            *out++ = QChar(char16_t(kEscapeBase + data[validEnd]));
+        i = validEnd + 1;
     }
+    text.truncate(out - text.constData());
     return text;
 }
 
@@ -193,8 +200,12 @@ QString forDisplay(QStringView text, const Encoding& encoding) {
 
 std::optional<QString> fromUserText(QStringView typed, const Encoding& encoding) {
     const bool utf8 = encoding.isAutomatic() || encoding.id.compare(u"UTF-8", Qt::CaseInsensitive) == 0;
-    if (utf8 || !isSupported(encoding))
+    if (utf8 || !isSupported(encoding)) {
+        // A lone surrogate has no UTF-8 form (and would read as an escaped byte).
+        if (!typed.isValidUtf16())
+            return std::nullopt;
         return typed.toString();
+    }
     const QByteArray name = encoding.id.toLatin1();
     QStringEncoder encoder(name.constData());
     const QByteArray bytes = encoder.encode(typed);
