@@ -3,6 +3,7 @@
 #include "CurlExitText.h"
 #include "FTPClientError.h"
 #include "ListingParser.h"
+#include "model/ServerText.h"
 
 #include <algorithm>
 
@@ -58,7 +59,8 @@ QString FTPClient::rootURL() const {
 QString FTPClient::makeURL(const QString& path) const {
     const QString folder = withTrailingSlash(withLeadingSlash(path));
     // curl rejects literal spaces and decodes %XX itself, so every segment is encoded; "/" stays a separator.
-    const QByteArray encoded = QUrl::toPercentEncoding(folder, QByteArrayLiteral("/"));
+    // The bytes are the server's own, so a name in a legacy encoding reaches the very file that was listed.
+    const QByteArray encoded = servertext::toServer(folder).toPercentEncoding(QByteArrayLiteral("/"));
     return (m_connection.useTLS ? QStringLiteral("ftps://") : QStringLiteral("ftp://")) + m_connection.host +
            u':' + QString::number(m_connection.port) + QString::fromLatin1(encoded);
 }
@@ -117,10 +119,11 @@ QList<RemoteFile> FTPClient::listDirectory(const QString& path) const {
     if (!result.succeeded())
         throw FTPClientError::commandFailed(failureText(result, QStringLiteral("Unknown error")));
     // An unreadable listing must not pass for an empty folder: an upload would then overwrite without asking.
-    if (!isValidUtf8(result.output))
+    ListingReport listing = parseListingReport(result.output, path);
+    if (listing.entries.isEmpty() && listing.unreadableLines > 0)
         throw FTPClientError::commandFailed(
-            QStringLiteral("The server's folder listing is not valid UTF-8 text, so it cannot be shown."));
-    return parseListing(result.output, path);
+            QStringLiteral("The server's folder listing is not readable text, so it cannot be shown."));
+    return std::move(listing.entries);
 }
 
 void FTPClient::createDirectory(const QString& path) const {
