@@ -11,8 +11,11 @@ namespace {
 
 constexpr char16_t kEscapeBase = 0xdc00; // byte b (0x80..0xff) is held as U+DC00 + b
 
-bool isEscapedByte(char16_t u) {
-    return u >= 0xdc80 && u <= 0xdcff;
+// Whether text[i] is an escaped byte: in the escape range and not the low half of a surrogate pair (U+10080,
+// say, is D800 DC80 and no escape).
+bool isEscapeAt(QStringView text, qsizetype i) {
+    const char16_t u = text[i].unicode();
+    return u >= 0xdc80 && u <= 0xdcff && (i == 0 || !text[i - 1].isHighSurrogate());
 }
 
 // Windows-1252 for 0x80..0x9f; 0 where that code page leaves the byte undefined.
@@ -149,17 +152,15 @@ QByteArray toServer(QStringView text) {
     bytes.reserve(text.size());
     qsizetype i = 0;
     while (i < text.size()) {
-        const char16_t u = text[i].unicode();
-        const bool pairedLow = i > 0 && text[i - 1].isHighSurrogate();
-        if (isEscapedByte(u) && !pairedLow) {
-            bytes += char(u - kEscapeBase);
+        if (isEscapeAt(text, i)) {
+            bytes += char(text[i].unicode() - kEscapeBase);
             ++i;
             continue;
         }
         // A run of ordinary text up to the next escaped byte, encoded as UTF-8 in one piece so that
         // surrogate pairs stay whole.
         qsizetype end = i + 1;
-        while (end < text.size() && !(isEscapedByte(text[end].unicode()) && !text[end - 1].isHighSurrogate()))
+        while (end < text.size() && !isEscapeAt(text, end))
             ++end;
         bytes += text.sliced(i, end - i).toUtf8();
         i = end;
@@ -169,7 +170,7 @@ QByteArray toServer(QStringView text) {
 
 bool holdsRawBytes(QStringView text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (isEscapedByte(text[i].unicode()) && (i == 0 || !text[i - 1].isHighSurrogate()))
+        if (isEscapeAt(text, i))
             return true;
     }
     return false;
@@ -184,13 +185,12 @@ QString forDisplay(QStringView text, const Encoding& encoding) {
         QString shown;
         shown.reserve(text.size());
         for (qsizetype i = 0; i < text.size(); ++i) {
-            const char16_t u = text[i].unicode();
-            const bool escaped = isEscapedByte(u) && (i == 0 || !text[i - 1].isHighSurrogate());
-            if (!escaped)
+            if (!isEscapeAt(text, i))
                 shown += text[i];
+            else if (encoding.isAutomatic())
+                shown += QChar(windows1252(uchar(text[i].unicode() - kEscapeBase)));
             else
-                shown +=
-                    QChar(encoding.isAutomatic() ? windows1252(uchar(u - kEscapeBase)) : char16_t(0xfffd));
+                shown += QChar(char16_t(0xfffd));
         }
         return shown;
     }

@@ -31,7 +31,8 @@ private Q_SLOTS:
         QTest::newRow("byte order mark at the start") << "\xef\xbb\xbfx"_ba << u"\ufeffx"_s;
         QTest::newRow("byte order mark after a bad byte")
             << "\xff\xef\xbb\xbfx"_ba << raw({0xff}) + u"\ufeffx"_s;
-        QTest::newRow("pair whose low half looks escaped")
+        QTest::newRow("pair whose low half looks escaped") << "\xf0\x90\x82\x80"_ba << u"\U00010080"_s;
+        QTest::newRow("such a pair, then a bad byte")
             << "\xf0\x90\x82\x80\x80"_ba << u"\U00010080"_s + raw({0x80});
         QTest::newRow("encoded surrogate") << "\xed\xa0\x80"_ba << raw({0xed, 0xa0, 0x80});
         QTest::newRow("overlong slash") << "\xc0\xaf"_ba << raw({0xc0, 0xaf});
