@@ -93,6 +93,8 @@ private Q_SLOTS:
             << false << QStringLiteral("/A-z_0.9~") << QStringLiteral("ftp://h:21/A-z_0.9~/");
         QTest::newRow("non-ascii as utf-8")
             << false << QString::fromUtf8("/d\xc3\xa4") << QStringLiteral("ftp://h:21/d%C3%A4/");
+        QTest::newRow("legacy byte as itself")
+            << false << QStringLiteral("/caf") + QChar(0xdce9) << QStringLiteral("ftp://h:21/caf%E9/");
         QTest::newRow("tls keeps port")
             << true << QStringLiteral("pub") << QStringLiteral("ftps://h:990/pub/");
     }
