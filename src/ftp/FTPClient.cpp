@@ -118,9 +118,10 @@ QList<RemoteFile> FTPClient::listDirectory(const QString& path) const {
     const CurlResult result = run(listArguments(path));
     if (!result.succeeded())
         throw FTPClientError::commandFailed(failureText(result, QStringLiteral("Unknown error")));
-    // An unreadable listing must not pass for an empty folder: an upload would then overwrite without asking.
+    // A line that cannot be read may be a file nobody sees, and a listing of nothing but such lines would
+    // pass for an empty folder: either way an upload could overwrite without asking.
     ListingReport listing = parseListingReport(result.output, path);
-    if (listing.entries.isEmpty() && listing.unreadableLines > 0)
+    if (listing.unreadableLines > 0)
         throw FTPClientError::commandFailed(
             QStringLiteral("The server's folder listing is not readable text, so it cannot be shown."));
     return std::move(listing.entries);

@@ -136,11 +136,12 @@ private Q_SLOTS:
         QCOMPARE(entries[3].size, 6);
     }
 
-    // Output that holds no readable line must not pass for an empty folder: an upload would then replace
-    // files without asking.
+    // A listing with lines that are not text must neither pass for an empty folder nor hide the files those
+    // lines may stand for: an upload would then replace files without asking.
     void listingThatIsNotTextFails() {
         TestFtpServer::Options options;
-        options.rawListings.insert(u"/bad"_s, QByteArray("\x1f\x8b\x08\0\0\0\0\0\r\n\x89\x01\r\n", 14));
+        options.rawListings.insert(u"/bad"_s,
+                                   QByteArray("ok.txt\r\n\x1f\x8b\x08\0\0\0\0\0\r\n\x89\x01\r\n", 22));
         KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
         seed(server, {u"bad/ok.txt"_s});
         const FTPClient client(server.connection());
