@@ -17,6 +17,7 @@ BrowserState::BrowserState(SessionContext& context, Prompter& prompter, QObject*
     , m_browser(context)
     , m_editor(context.store)
     , m_upload(context)
+    , m_download(context)
     , m_deletes(context, m_browser, prompter)
     , m_renames(context, m_browser)
     , m_newFolder(context, m_browser) {
@@ -24,6 +25,8 @@ BrowserState::BrowserState(SessionContext& context, Prompter& prompter, QObject*
     connect(&m_editor, &ConnectionEditor::changed, this, &BrowserState::detailChanged);
     connect(&context.notifications, &AppNotifications::newConnection, this,
             &BrowserState::showNewConnectionForm);
+    connect(&m_upload, &TransferJob::announced, this, &BrowserState::announced);
+    connect(&m_download, &TransferJob::announced, this, &BrowserState::announced);
 }
 
 BrowserState::DetailMode BrowserState::detailMode() const {
@@ -151,15 +154,32 @@ void BrowserState::uploadIntoCurrentFolder(const QList<QUrl>& files, const QStri
     // What was left out is said once the upload is over, so the listing after it does not wipe it away.
     m_upload.start(*m_browser.connection(), remotepath::withTrailingSlash(m_browser.currentPath()), files,
                    &m_prompter, this,
-                   [self = QPointer<BrowserState>(this), leftOut](const UploadResult& result) {
+                   [self = QPointer<BrowserState>(this), leftOut](const TransferResult& result) {
                        QStringList said;
-                       if (result.outcome == UploadResult::Outcome::failed)
+                       if (result.outcome == TransferResult::Outcome::failed)
                            said << result.error;
                        if (!leftOut.isEmpty())
                            said << leftOut;
                        if (!said.isEmpty())
                            self->m_browser.showError(said.join(u' '));
                    });
+}
+
+void BrowserState::downloadEntries(const QList<RemoteFile>& entries) {
+    if (!canDownload(entries))
+        return;
+    const Connection connection = *m_browser.connection();
+    m_prompter.chooseLocalFolder(
+        [self = QPointer<BrowserState>(this), connection, entries](const QString& folder) {
+            if (!self || folder.isEmpty())
+                return;
+            self->m_browser.dismissError();
+            self->m_download.start(connection, entries, folder, &self->m_prompter, self,
+                                   [self](const TransferResult& result) {
+                                       if (result.outcome == TransferResult::Outcome::failed)
+                                           self->m_browser.showError(result.error);
+                                   });
+        });
 }
 
 void BrowserState::takeHandIn() {

@@ -175,6 +175,7 @@ void FolderBrowser::loadFiles() {
                 return;
             m_files = entries;
             m_listingFailed = false;
+            m_isListed = true;
             Q_EMIT filesChanged();
             setLoading(false);
         },
@@ -183,6 +184,7 @@ void FolderBrowser::loadFiles() {
                 return;
             m_files.clear();
             m_listingFailed = true;
+            m_isListed = false;
             Q_EMIT filesChanged();
             setErrorMessage(error);
             setLoading(false);

@@ -12,12 +12,13 @@ int Question::cancelChoice() const {
 
 namespace questions {
 
-Question overwrite(const QStringList& existingNames) {
+Question overwrite(const QStringList& existingNames, const QString& where) {
     const QString message =
         existingNames.size() == 1
-            ? QStringLiteral("%1 already exists on the server. Overwrite it?").arg(existingNames.first())
-            : QStringLiteral("%1 files already exist on the server. Overwrite them?")
-                  .arg(existingNames.size());
+            ? QStringLiteral("%1 already exists %2. Overwrite it?").arg(existingNames.first(), where)
+            : QStringLiteral("%1 files already exist %2. Overwrite them?")
+                  .arg(existingNames.size())
+                  .arg(where);
     return {QStringLiteral("Overwrite"),
             message,
             {{QStringLiteral("Overwrite"), Question::Role::accept},
@@ -26,20 +27,21 @@ Question overwrite(const QStringList& existingNames) {
 }
 
 Question deleteEntries(const QStringList& names, qsizetype folderCount) {
-    QString title;
+    // The name goes in the message: on the button a long one made the button as wide as the screen.
     QString message;
-    if (names.size() == 1) {
-        title = QStringLiteral("Delete \u201c%1\u201d?").arg(names.first());
-        message = folderCount ? QStringLiteral("The folder and all its contents will be deleted.")
-                              : QStringLiteral("This file will be permanently deleted.");
-    } else {
-        title = QStringLiteral("Delete %1 items?").arg(names.size());
+    if (names.size() == 1)
         message = folderCount
-                      ? QStringLiteral("They will be permanently deleted, folders with all their contents.")
-                      : QStringLiteral("They will be permanently deleted.");
-    }
-    // The name is in the title: a long one would stretch the button across the screen.
-    return {title,
+                      ? QStringLiteral("The folder \u201c%1\u201d and all its contents will be deleted.")
+                            .arg(names.first())
+                      : QStringLiteral("\u201c%1\u201d will be permanently deleted.").arg(names.first());
+    else
+        message =
+            folderCount
+                ? QStringLiteral("The %1 selected items will be permanently deleted, folders with all "
+                                 "their contents.")
+                      .arg(names.size())
+                : QStringLiteral("The %1 selected items will be permanently deleted.").arg(names.size());
+    return {QStringLiteral("Are you sure you want to delete?"),
             message,
             {{QStringLiteral("Delete"), Question::Role::destructive},
              {QStringLiteral("Cancel"), Question::Role::cancel}}};

@@ -14,7 +14,9 @@
 
 #include <QAction>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QListView>
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QSplitter>
@@ -62,6 +64,15 @@ ContentView::ContentView(SessionContext& context, QWidget* parent)
     buildToolbar();
     connectState();
     wireFileList();
+
+    // Long enough to be read, short enough not to be mistaken for what is going on now.
+    m_noticeTimer.setSingleShot(true);
+    m_noticeTimer.setInterval(6000);
+    connect(&m_noticeTimer, &QTimer::timeout, this, [this] {
+        m_notice.clear();
+        syncActivity();
+        syncFooter();
+    });
 
     syncDetail();
     syncActivity();
@@ -156,7 +167,10 @@ QWidget* ContentView::buildBrowsingPage() {
     m_pathBar = new PathBar;
     m_activity = new ActivityArea;
     m_activity->setObjectName(QStringLiteral("activityArea"));
-    connect(m_activity, &ActivityArea::stopRequested, &m_state.upload(), &UploadJob::cancel);
+    connect(m_activity, &ActivityArea::cancelRequested, this, [this] {
+        if (TransferJob* job = shownTransfer())
+            job->cancel();
+    });
     auto* headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(12, 8, 12, 8);
     headerLayout->addWidget(m_headerName);
@@ -176,8 +190,8 @@ QWidget* ContentView::buildBrowsingPage() {
 }
 
 QWidget* ContentView::buildFooter() {
-    auto* footer = new QLabel(QStringLiteral("Kalvor \u00b7 Support: support@kalvor.app \u00b7 \u00a9 2026 "
-                                             "The Kalvor developers. All rights reserved."));
+    auto* footer = m_footer = new QLabel;
+    footer->setTextFormat(Qt::PlainText);
     footer->setObjectName(QStringLiteral("footer"));
     footer->setAlignment(Qt::AlignCenter);
     footer->setContentsMargins(0, 6, 0, 6);
@@ -185,6 +199,7 @@ QWidget* ContentView::buildFooter() {
     footer->setAutoFillBackground(true);
     footer->setBackgroundRole(QPalette::Window);
     typography::makeSecondary(footer);
+    syncFooter();
     return footer;
 }
 
@@ -201,8 +216,13 @@ void ContentView::buildToolbar() {
     m_uploadAction->setObjectName(QStringLiteral("uploadFileAction"));
     m_newFolderAction = m_toolbar->addAction(symbolIcon(u"folder.badge.plus"), QStringLiteral("New Folder"));
     m_newFolderAction->setObjectName(QStringLiteral("newFolderAction"));
+    m_downloadAction = m_toolbar->addAction(symbolIcon(u"square.and.arrow.down"), QStringLiteral("Download"));
+    m_downloadAction->setObjectName(QStringLiteral("downloadAction"));
+    m_downloadAction->setToolTip(QStringLiteral("Download the selected files and folders"));
     connect(m_uploadAction, &QAction::triggered, &m_state, &BrowserState::chooseUploadFiles);
     connect(m_newFolderAction, &QAction::triggered, &m_state.newFolder(), &NewFolderFlow::openSheet);
+    connect(m_downloadAction, &QAction::triggered, this,
+            [this] { m_state.downloadEntries(m_fileList->selectedEntries()); });
 }
 
 void ContentView::connectState() {
@@ -215,11 +235,16 @@ void ContentView::connectState() {
         syncToolbar();
     });
     connect(&browser, &FolderBrowser::errorMessageChanged, this, &ContentView::syncError);
-    connect(&m_state.upload(), &UploadJob::progressChanged, this, &ContentView::syncActivity);
-    connect(&m_state.upload(), &UploadJob::busyChanged, this, [this] {
-        syncActivity();
-        syncToolbar();
-    });
+    for (TransferJob* job :
+         {static_cast<TransferJob*>(&m_state.upload()), static_cast<TransferJob*>(&m_state.download())}) {
+        connect(job, &TransferJob::progressChanged, this, &ContentView::syncActivity);
+        connect(job, &TransferJob::busyChanged, this, [this] {
+            syncActivity();
+            syncToolbar();
+        });
+    }
+    connect(&m_state, &BrowserState::announced, this, &ContentView::announce);
+    connect(m_fileList, &FileListView::selectedEntriesChanged, this, &ContentView::syncToolbar);
     connect(&m_state.deletes(), &DeleteFlow::deletingChanged, this, &ContentView::syncActivity);
     connect(&m_state.newFolder(), &NewFolderFlow::changed, this, [this] {
         syncNewFolderSheet();
@@ -256,10 +281,14 @@ void ContentView::syncDetail() {
         m_detail->setCurrentWidget(m_emptyPage);
         break;
     }
+    const std::optional<Connection>& open = m_state.browser().connection();
+    m_sidebar->setOpenConnection(open ? open->id : QUuid());
     syncHeader();
     syncError();
     syncToolbar();
     syncNewFolderSheet();
+    syncActivity();
+    syncFooter();
 }
 
 void ContentView::syncHeader() {
@@ -279,21 +308,53 @@ void ContentView::syncError() {
     m_banner->setVisible(message.has_value());
 }
 
+TransferJob* ContentView::shownTransfer() {
+    if (m_state.download().isTransferring())
+        return &m_state.download();
+    if (m_state.upload().isTransferring())
+        return &m_state.upload();
+    return nullptr;
+}
+
 void ContentView::syncActivity() {
-    const UploadJob& upload = m_state.upload();
-    if (upload.isTransferring() && upload.progressLine())
-        m_activity->showProgress(upload.progressValue(), upload.progressTotal(), *upload.progressLine());
-    else if (upload.isTransferring() || m_state.deletes().isDeleting())
-        m_activity->showBusy(upload.isTransferring() ? QStringLiteral("Uploading\u2026")
-                                                     : QStringLiteral("Deleting\u2026"));
-    else
+    if (const TransferJob* job = shownTransfer()) {
+        if (job->progressLine())
+            m_activity->showProgress(job->progressValue(), job->progressTotal(), *job->progressLine());
+        else
+            m_activity->showBusy(job == &m_state.upload() ? QStringLiteral("Uploading\u2026")
+                                                          : QStringLiteral("Downloading\u2026"));
+    } else if (m_state.deletes().isDeleting()) {
+        m_activity->showBusy(QStringLiteral("Deleting\u2026"));
+    } else if (!m_notice.isEmpty()) {
+        m_activity->showNotice(m_notice);
+    } else {
         m_activity->showNothing();
+    }
 }
 
 void ContentView::syncToolbar() {
-    m_toolbar->setVisible(m_state.detailMode() == BrowserState::DetailMode::browsing);
-    m_uploadAction->setEnabled(m_state.canChooseUploadFiles());
-    m_newFolderAction->setEnabled(m_state.canOpenNewFolderSheet());
+    // The toolbar is there from the start, so nothing moves when a connection opens; its actions work only
+    // on an open folder.
+    const bool browsing = m_state.detailMode() == BrowserState::DetailMode::browsing;
+    m_uploadAction->setEnabled(browsing && m_state.canChooseUploadFiles());
+    m_newFolderAction->setEnabled(browsing && m_state.canOpenNewFolderSheet());
+    m_downloadAction->setEnabled(browsing && m_state.canDownload(m_fileList->selectedEntries()));
+}
+
+void ContentView::announce(const QString& words) {
+    m_notice = words;
+    m_noticeTimer.start();
+    syncActivity();
+    syncFooter();
+}
+
+void ContentView::syncFooter() {
+    // Without the browsing view's header (the sheet can upload from any page), the footer says it.
+    const bool inHeader = m_state.detailMode() == BrowserState::DetailMode::browsing;
+    m_footer->setText(!m_notice.isEmpty() && !inHeader
+                          ? m_notice
+                          : QStringLiteral("Kalvor \u00b7 Support: support@kalvor.app \u00b7 \u00a9 2026 The "
+                                           "Kalvor developers. All rights reserved."));
 }
 
 void ContentView::syncNewFolderSheet() {
@@ -344,7 +405,9 @@ void ContentView::wireFileList() {
     connect(&browser, &FolderBrowser::filesChanged, this, [this] {
         m_fileList->setListingFailed(m_state.browser().listingFailed());
         m_fileList->setFiles(m_state.browser().files());
+        syncToolbar();
     });
+    connect(m_fileList, &FileListView::downloadRequested, &m_state, &BrowserState::downloadEntries);
     connect(m_fileList, &FileListView::folderSelected, &browser, &FolderBrowser::enterFolder);
     connect(m_fileList, &FileListView::navigateUpRequested, &browser, &FolderBrowser::navigateUp);
     connect(m_fileList, &FileListView::refreshRequested, &browser, &FolderBrowser::loadFiles);

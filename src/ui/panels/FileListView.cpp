@@ -308,6 +308,7 @@ bool FileListView::isFavorite(const QList<RemoteFile>& entries) const {
 void FileListView::selectionChanged() {
     const QList<RemoteFile> entries = selectedEntries();
     m_actions->select(entries, isFavorite(entries));
+    Q_EMIT selectedEntriesChanged();
 }
 
 void FileListView::activate(const QModelIndex& index) {

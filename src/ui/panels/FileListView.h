@@ -93,6 +93,7 @@ Q_SIGNALS:
     void downloadRequested(const QList<RemoteFile>& entries);
     void renameRequested(const RemoteFile& entry, const QString& typed);
     void filesDropped(const QList<QUrl>& files);
+    void selectedEntriesChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
