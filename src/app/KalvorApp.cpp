@@ -88,8 +88,8 @@ ContentView* KalvorApp::newWindow() {
     if (front) {
         const QRect inner = front->geometry();
         const QRect outer = front->frameGeometry();
-        frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                         outer.bottom() - inner.bottom());
+        frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
         cascade = inner.topLeft() + QPoint(32, 32);
     }
     const QRect placed = placeWindow(QSize(1000, 640), available, frame, cascade);

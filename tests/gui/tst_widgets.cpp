@@ -59,8 +59,8 @@ private Q_SLOTS:
         for (int i = 0; i < list->count(); ++i)
             rows << list->item(i)->text();
         // Favorites of the same name say which server they are on.
-        QCOMPARE(rows, (QStringList{u"Add Server"_s, u"Favorites"_s, u"Docs \u2014 h:21"_s, u"Docs \u2014 Work"_s,
-                                    u"Connections"_s, u"Work"_s, u"h:21"_s}));
+        QCOMPARE(rows, (QStringList{u"Add Server"_s, u"Favorites"_s, u"Docs \u2014 h:21"_s,
+                                    u"Docs \u2014 Work"_s, u"Connections"_s, u"Work"_s, u"h:21"_s}));
 
         QSignalSpy addServer(&sidebar, &FavoritesSidebarView::addServerSelected);
         QSignalSpy favorite(&sidebar, &FavoritesSidebarView::favoriteSelected);

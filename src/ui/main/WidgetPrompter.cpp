@@ -54,10 +54,11 @@ QMessageBox* openQuestionBox(QWidget* parent, const Question& question, std::fun
     // A message box sizes itself to its text, and a short text left the title bar too narrow for the title
     // (cut to "Overw… alvor"): keep room for the title as the window manager writes it, with its buttons.
     if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
-        const QString shownTitle = question.title + QStringLiteral(" \u2014 ") + QApplication::applicationDisplayName();
+        const QString shownTitle =
+            question.title + QStringLiteral(" \u2014 ") + QApplication::applicationDisplayName();
         const int width = std::max(360, box->fontMetrics().horizontalAdvance(shownTitle) + 160);
-        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
-                      1, grid->columnCount());
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(),
+                      0, 1, grid->columnCount());
     }
     QObject::connect(box, &QMessageBox::finished, box,
                      [box, buttons, cancel = question.cancelChoice(), answer = std::move(answer)] {
@@ -95,11 +96,11 @@ void WidgetPrompter::chooseLocalFolder(std::function<void(const QString&)> answe
     dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Download Here"));
     dialog->setDirectory(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(dialog, &QFileDialog::finished, dialog,
-                     [dialog, answer = std::move(answer)](int result) {
-                         const QStringList chosen = dialog->selectedFiles();
-                         answer(result == QDialog::Accepted && !chosen.isEmpty() ? chosen.first() : QString());
-                     });
+    QObject::connect(
+        dialog, &QFileDialog::finished, dialog, [dialog, answer = std::move(answer)](int result) {
+            const QStringList chosen = dialog->selectedFiles();
+            answer(result == QDialog::Accepted && !chosen.isEmpty() ? chosen.first() : QString());
+        });
     dialog->open();
 }
 
