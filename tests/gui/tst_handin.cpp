@@ -192,24 +192,6 @@ private Q_SLOTS:
         QCOMPARE(m_slot.take(), std::optional(urls(items)));
     }
 
-    void handInThroughSocket_reachesRunningInstance() {
-        KalvorServiceProvider instance(m_slot, freshInstance());
-        watch(instance);
-        QVERIFY2(instance.listen(), qPrintable(instance.errorString()));
-
-        // Relative items name files in the sender's folder, not in the instance's.
-        const QStringList items{u"sub/inner.txt"_s, path(u"a.txt"_s), u"b c.txt"_s};
-        const Sent sent = sendBesideLoop(items, m_dir.path(), instance.serverPath());
-        QCOMPARE(sent.answer, u"ok"_s);
-        QCOMPARE(sent.result, SendResult::sent);
-
-        const QList<QUrl> expected = urls({u"sub/inner.txt"_s, u"a.txt"_s, u"b c.txt"_s});
-        QTRY_COMPARE(m_events, (QStringList{u"upload"_s, u"activate"_s}));
-        settle();
-        QCOMPARE(m_events.size(), 2);
-        QCOMPARE(m_slot.take(), std::optional(expected));
-    }
-
     void handInWithoutFile_isRefusedAndChangesNothing_data() {
         QTest::addColumn<QStringList>("items");
         QTest::newRow("nothing") << QStringList();

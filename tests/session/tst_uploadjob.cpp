@@ -180,25 +180,6 @@ private Q_SLOTS:
         QCOMPARE(changed.first().at(1).toString(), u"/"_s);
     }
 
-    void failure_stopsAtTheFailingFile() {
-        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
-        server.makeFolder(u"/up"_s);
-        SessionHarness h;
-        UploadJob job(h.context);
-        QSignalSpy changed(&h.notifications, &AppNotifications::folderChanged);
-        Upload upload;
-        upload.start(h, job, server.connection(), u"/up/"_s,
-                     {h.localFile(u"first.txt"_s, "1"), h.localFile(u"second__denied__.txt"_s, "2"),
-                      h.localFile(u"third.txt"_s, "3")});
-        QVERIFY(upload.finish());
-        QCOMPARE(int(upload.result->outcome), int(Outcome::failed));
-        QVERIFY(!upload.result->error.isEmpty());
-        QVERIFY(server.exists(u"/up/first.txt"_s));
-        QVERIFY(server.treeCommands().filter(u"third"_s).isEmpty());
-        QVERIFY(!job.isBusy() && !job.progressLine());
-        QCOMPARE(changed.size(), 0); // nothing claims the folder is as it should be
-    }
-
     void cancel_isNoError_data() {
         QTest::addColumn<bool>("whileAsking");
         QTest::newRow("while the question is open") << true;

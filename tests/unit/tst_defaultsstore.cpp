@@ -1,19 +1,11 @@
-#include "ReadOnlyFolder.h"
 #include "model/DefaultsStore.h"
-#include "model/FavoritesManager.h"
-#include "model/RecordJson.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
-#ifdef Q_OS_LINUX
-#endif
 
 namespace {
 
@@ -124,30 +116,6 @@ private Q_SLOTS:
         QCOMPARE(modeBits(store.filePath(*first)), ownerReadWrite);
     }
 
-    void garbageFileOnDisk_keptAsideBeforeFirstSave() {
-        QTemporaryDir root;
-        FileDefaultsStore store(root.path());
-        const QByteArray garbage("[{\"id\":\"6F9619FF-8B86-D011-B42D-00C04FC964FF\",\"name\":\"Wo");
-        const QList<Favorite> favorites{
-            Favorite{QUuid::createUuid(), QUuid::createUuid(), QStringLiteral("f"), QStringLiteral("/f")}};
-        writeFile(store.filePath(connectionsKey), garbage);
-        writeFile(store.filePath(favoritesKey), encodeFavorites(favorites));
-
-        FavoritesManager manager(store);
-        QVERIFY(manager.connections().isEmpty());
-        QCOMPARE(manager.favorites(), favorites);
-        QCOMPARE(QDir(root.path()).entryList(QDir::Files).size(), 2); // loading wrote nothing
-
-        const Connection added = Connection::makeNew();
-        manager.addConnection(added);
-        const QStringList aside =
-            QDir(root.path()).entryList({QStringLiteral("Kalvor.connections.corrupt-*.json")}, QDir::Files);
-        QCOMPARE(aside.size(), 1);
-        QCOMPARE(readAll(root.filePath(aside.first())), garbage);
-        QCOMPARE(decodeConnections(readAll(store.filePath(connectionsKey))), QList<Connection>{added});
-        QCOMPARE(decodeFavorites(readAll(store.filePath(favoritesKey))), favorites);
-    }
-
     void symlinkedFile_neverWrittenThroughNorReplaced_data() {
         QTest::addColumn<bool>("targetExists");
         QTest::addColumn<bool>("asideCopy");
@@ -198,29 +166,6 @@ private Q_SLOTS:
             QCOMPARE(readAll(target), QByteArray("someone else's file"));
             QCOMPARE(modeBits(target), ownerReadWrite | QFile::ReadGroup | QFile::ReadOther);
         }
-    }
-
-    void readOnlyFolder_saveFailsVisiblyAndChangesNothingOnDisk() {
-        QTemporaryDir root;
-        FileDefaultsStore store(root.path());
-        const Connection kept = Connection::makeNew();
-        QVERIFY(store.setValue(connectionsKey, encodeConnections({kept})));
-        const QByteArray onDisk = readAll(store.filePath(connectionsKey));
-        FavoritesManager manager(store);
-        QSignalSpy failed(&manager, &FavoritesManager::saveFailed);
-
-        ReadOnlyFolder readOnly(root.path());
-        if (!readOnly.active())
-            QSKIP("this user can write into any folder");
-        const Connection added = Connection::makeNew();
-        manager.addConnection(added);
-
-        QCOMPARE(failed.size(), 1);
-        QVERIFY2(manager.lastSaveError().contains(QStringLiteral("Kalvor.connections.json")),
-                 qPrintable(manager.lastSaveError()));
-        QCOMPARE(manager.connections(), (QList<Connection>{kept, added}));
-        QCOMPARE(readAll(store.filePath(connectionsKey)), onDisk);
-        QVERIFY(!store.contains(favoritesKey));
     }
 };
 
