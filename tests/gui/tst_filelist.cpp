@@ -174,8 +174,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("selected");
         QTest::addColumn<QStringList>("log");
-        QTest::newRow("a click selects a file")
-            << Mode::list << u"click:a.txt"_s << u"a.txt"_s << QStringList{};
         QTest::newRow("Ctrl adds") << Mode::list << u"click:a.txt ctrl:dir"_s << u"dir,a.txt"_s
                                    << QStringList{};
         QTest::newRow("Shift spans") << Mode::list << u"click:fav shift:b.txt"_s << u"fav,a.txt,b.txt"_s
@@ -186,8 +184,6 @@ private Q_SLOTS:
             << Mode::list << u"double:dir"_s << u"dir"_s << QStringList{u"open dir"_s};
         QTest::newRow("double click on the parent row")
             << Mode::list << u"double:Parent_folder"_s << QString() << QStringList{u"up"_s};
-        QTest::newRow("double click on a file")
-            << Mode::list << u"double:a.txt"_s << u"a.txt"_s << QStringList{};
         QTest::newRow("details: Ctrl adds")
             << Mode::details << u"click:b.txt ctrl:fav"_s << u"fav,b.txt"_s << QStringList{};
         QTest::newRow("details: double click opens a link")
@@ -223,8 +219,6 @@ private Q_SLOTS:
             << Mode::list << QString() << key(Qt::Key_Backspace) << QStringList{u"up"_s};
         QTest::newRow("Alt+Up goes up")
             << Mode::details << QString() << key(Qt::Key_Up, Qt::AltModifier) << QStringList{u"up"_s};
-        QTest::newRow("F5 reloads") << Mode::list << QString() << key(Qt::Key_F5)
-                                    << QStringList{u"refresh"_s};
         QTest::newRow("Ctrl+R reloads")
             << Mode::details << QString() << key(Qt::Key_R, Qt::ControlModifier) << QStringList{u"refresh"_s};
         QTest::newRow("Delete deletes the selection")
@@ -232,8 +226,6 @@ private Q_SLOTS:
             << QStringList{u"delete dir,a.txt"_s};
         QTest::newRow("Ctrl+A selects all; an unsure entry stops Delete")
             << Mode::details << u"click:dir"_s << key(Qt::Key_A, Qt::ControlModifier) << QStringList{};
-        QTest::newRow("details: Delete")
-            << Mode::details << u"click:b.txt"_s << key(Qt::Key_Delete) << QStringList{u"delete b.txt"_s};
     }
     void keys() {
         QFETCH(Mode, mode);
