@@ -278,6 +278,20 @@ private Q_SLOTS:
         QCOMPARE(shown.log, log);
     }
 
+    // A folder whose exact name the listing does not tell is neither opened nor edited in place.
+    void unsureFolder_isNotOpenedNorEdited() {
+        RemoteFile twin = entry(u"twin"_s, true);
+        twin.isAmbiguous = true;
+        ShownList shown({twin});
+        QVERIFY(QTest::qWaitForWindowActive(&shown.view));
+        shown.gestures(u"double:twin"_s);
+        QTest::keyClick(shown.list(), Qt::Key_Return);
+        const QAbstractItemModel* model = shown.list()->model();
+        shown.list()->edit(model->match(model->index(0, 0), Qt::DisplayRole, u"twin"_s).first());
+        QVERIFY(!qobject_cast<QLineEdit*>(QApplication::focusWidget()));
+        QCOMPARE(shown.log, QStringList());
+    }
+
     // The menu acts on the selection, offers what applies to it, and keeps acting on the entries it was
     // opened for when the listing changes under it.
     void contextMenu_data() {
@@ -427,6 +441,13 @@ private Q_SLOTS:
         QTRY_VERIFY(field->hasFocus());
         QTest::keyClick(field, Qt::Key_End);
         QTest::keyClicks(field, u"x/../y"_s);
+        QWidget other; // another window taking the keyboard leaves the edit as it is
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(other.isActiveWindow());
+        QVERIFY(bar->isEditing());
+        window.activateWindow();
+        QTRY_VERIFY(field->hasFocus());
         QTest::keyClick(field, end);
         QCOMPARE(asked, entered);
         QVERIFY(!bar->isEditing());

@@ -286,11 +286,17 @@ private Q_SLOTS:
         QCOMPARE(m_slot.take(), std::optional(urls({u"b c.txt"_s})));
     }
 
+    void socketInFolderOthersCanWrite_isRefused_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("anyone can write") << 0x7777;
+        QTest::newRow("the group can write") << 0x7770;
+    }
     void socketInFolderOthersCanWrite_isRefused() {
         // Someone else could plant a socket there and collect the paths we send.
-        const QString open = path(u"open"_s);
+        QFETCH(int, mode);
+        const QString open = path(u"open-%1"_s.arg(mode));
         QVERIFY(QDir().mkpath(open));
-        QVERIFY(QFile::setPermissions(open, QFile::Permissions(0x7777)));
+        QVERIFY(QFile::setPermissions(open, QFile::Permissions(mode)));
         KalvorServiceProvider provider(m_slot, open + u"/instance"_s);
         QVERIFY(!provider.listen());
         QVERIFY2(provider.errorString().contains(u"not private"_s), qPrintable(provider.errorString()));

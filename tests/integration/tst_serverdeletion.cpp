@@ -1,4 +1,4 @@
-// Recursive folder deletion as the server sees it: which commands arrive, in which order,
+// Recursive folder deletion as the server sees it: which commands arrive, in which order, where it stops,
 // and that no listing can steer it outside the folder.
 
 #include "ServerTestHelpers.h"
@@ -90,6 +90,23 @@ private Q_SLOTS:
             command = server.asLogged(command);
         QCOMPARE(server.treeCommands(), expected);
         verifyKeptAndGone(server, {u"keep.txt"_s}, {target});
+    }
+
+    // The first refusal ends the deletion: what came before is gone, what comes after is untouched, and the
+    // error names the item.
+    void stopsAtFirstRefusal() {
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib);
+        seed(server, {u"p/a_sub/x"_s, u"p/b__denied__/x"_s, u"p/c_sub/y"_s, u"p/d.txt"_s});
+
+        const auto failure = failureOf([&] { FTPClient(server.connection()).deleteDirectory(u"/p"_s); });
+        QVERIFY2(failure, "the deletion should have failed");
+        QCOMPARE(failure->kind(), FTPClientError::Kind::itemFailed);
+        QCOMPARE(failure->item(), u"/p/b__denied__/x"_s);
+        QCOMPARE(
+            server.treeCommands(),
+            (QStringList{u"LIST /p/"_s, u"LIST /p/a_sub/"_s, u"LIST /p/b__denied__/"_s, u"LIST /p/c_sub/"_s,
+                         u"DELE /p/a_sub/x"_s, u"RMD /p/a_sub/"_s, u"DELE /p/b__denied__/x"_s}));
+        verifyKeptAndGone(server, {u"p/b__denied__/x"_s, u"p/c_sub/y"_s, u"p/d.txt"_s}, {u"p/a_sub"_s});
     }
 
     // Listings come from the server and may be hostile or garbled; the walk acts only on names inside the

@@ -328,6 +328,28 @@ private Q_SLOTS:
         QVERIFY(server.exists(u"/in/keep.txt"_s));
     }
 
+    // A refusal partway through a selection says how much of it went before; the list shows what is gone.
+    void delete_refusalPartwaySaysWhatWentBefore() {
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
+        server.writeFile(u"/in/a.txt"_s, "a");
+        server.writeFile(u"/in/b__denied__.txt"_s, "b");
+        SessionHarness h;
+        const Connection connection = server.connection();
+        h.store.addConnection(connection);
+        BrowserState state(h.context, h.prompter);
+        QVERIFY(browse(state, connection, u"/in"_s));
+        h.prompter.answers << u"Delete"_s;
+        state.deletes().requestDelete({*findEntry(state.browser().files(), u"a.txt"_s),
+                                       *findEntry(state.browser().files(), u"b__denied__.txt"_s)});
+        QTRY_VERIFY(state.deletes().isDeleting());
+        QVERIFY(waitIdle(state));
+        const QString error = state.browser().errorMessage().value_or(QString());
+        QVERIFY2(error.contains(u"b__denied__.txt"_s) &&
+                     error.endsWith(u" 1 of the 2 items were deleted before that."_s),
+                 qPrintable(error));
+        QCOMPARE(entryNames(state.browser().files()), QStringList{u"b__denied__.txt"_s});
+    }
+
     // Refused before anything is sent: a name that would leave the folder, smuggle a command, not be
     // writable in the connection's encoding, or replace another entry (some servers do that silently).
     void rename_refusesWhatCannotBeAName_data() {
@@ -393,6 +415,7 @@ private Q_SLOTS:
         QTest::newRow("the login folder") << u"/.."_s << u"/"_s << QString();
         QTest::newRow("missing") << u"/pub/none"_s << u"/pub/"_s << u"none"_s;
         QTest::newRow("a control character") << u"/pub\n"_s << u"/pub/"_s << u"control characters"_s;
+        QTest::newRow("a delete character") << u"/p\x7fub"_s << u"/pub/"_s << u"control characters"_s;
         QTest::newRow("a link to a folder") << u"link:/pub/docs"_s << u"/pub/docs/"_s << QString();
         QTest::newRow("a link to a file")
             << u"link:/pub/readme.txt"_s << u"/pub/"_s

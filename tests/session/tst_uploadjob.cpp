@@ -115,6 +115,7 @@ private Q_SLOTS:
             server.writeFile(u"/in/"_s + name, "old");
         SessionHarness h;
         UploadJob job(h.context);
+        QSignalSpy changed(&h.notifications, &AppNotifications::folderChanged);
         QList<QUrl> files;
         for (const QString& name : local)
             files << h.localFile(name, "new");
@@ -133,6 +134,7 @@ private Q_SLOTS:
         }
         QCOMPARE(server.treeCommands().filter(u"LIST"_s), QStringList{u"LIST /in/"_s});
         QVERIFY(!job.isBusy());
+        QCOMPARE(changed.size(), replaced.isEmpty() ? 0 : 1); // no reload when nothing went up
     }
 
     void transfer_showsEachFileAsItStarts_data() {

@@ -48,6 +48,8 @@ private Q_SLOTS:
         const auto pin = pinned ? PublicKeyPin::fromBase64(pinText) : std::nullopt;
         QCOMPARE(tlspolicy::urlScheme(server), scheme);
         QCOMPARE(tlspolicy::curlOptions(server, pin), lines);
+        if (!pinned) // a null pin pins nothing: never "insecure"
+            QCOMPARE(tlspolicy::curlOptions(server, PublicKeyPin()), lines);
     }
 
     void classifyFailure_data() {
