@@ -2,8 +2,10 @@
 
 #include "AppNotifications.h"
 #include "Prompter.h"
+#include "RemoteTaskPool.h"
 #include "model/FavoritesManager.h"
 #include "model/RemotePath.h"
+#include "security/PasswordVault.h"
 
 #include <algorithm>
 
@@ -12,7 +14,7 @@ BrowserState::BrowserState(SessionContext& context, Prompter& prompter, QObject*
     , m_context(context)
     , m_prompter(prompter)
     , m_browser(context)
-    , m_editor(context.store)
+    , m_editor(context.store, context.pool.security().vault)
     , m_upload(context)
     , m_deletes(context, m_browser, prompter)
     , m_newFolder(context, m_browser) {
@@ -70,6 +72,8 @@ void BrowserState::deleteConnection(const Connection& connection) {
                        if (!self || choice != questions::deleteIt)
                            return;
                        self->m_context.store.deleteConnection(connection);
+                       if (PasswordVault* vault = self->m_context.pool.security().vault)
+                           (void)vault->remove(connection.id);
                        Q_EMIT self->m_context.notifications.connectionDeleted(connection.id);
                    });
 }
