@@ -1,19 +1,19 @@
-// Listing output comes straight from a server. Besides not crashing or hanging, parseListing must give
-// exactly what a plain, line-at-a-time reading of the listing rules gives: the fast path (word-at-a-time
-// line splitting, names decoded straight out of the output, cached dates, bucketed sorting) is checked
-// against the slow, obvious reading below, and every entry must keep an operation inside the listed folder.
+// Listing output comes straight from a server. Besides not crashing or hanging, parseListingReport must give
+// exactly what a plain, line-at-a-time reading of the listing rules gives: the fast path (byte scanning,
+// names decoded straight out of the output, cached dates, bucketed sorting, repeated names found per
+// bucket) is checked against the slow, obvious reading below, done on decoded text rather than bytes, and
+// every entry must keep an operation inside the listed folder.
 //
 // Input: the folder path (UTF-8), a NUL byte, then curl's output. Without a NUL the whole input is the
 // output of a listing of "/".
 
 #include "ftp/ListingParser.h"
+#include "ftp/listing/ListingDates.h"
+#include "ftp/listing/NameOrder.h"
+#include "model/ServerText.h"
 
 #include <QByteArray>
-#include <QCollator>
 #include <QHash>
-#include <QLocale>
-#include <QRegularExpression>
-#include <QStringDecoder>
 #include <QUuid>
 
 #include <algorithm>
@@ -29,79 +29,67 @@ namespace {
     std::abort();
 }
 
+struct Expected {
+    bool recognised = false;
+    QString name;
+    bool isDirectory = false;
+    bool isLink = false;
+    QString linkTarget;
+    bool isAmbiguous = false;
+    std::optional<qint64> size;
+    std::optional<QDateTime> modified;
+};
+
 bool isBlank(QChar c) {
     return c == u'\t' || c.category() == QChar::Separator_Space;
 }
 
-QString trimmed(QStringView text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin).toString();
-}
-
-bool isLineBreak(QChar c) {
-    const char16_t u = c.unicode();
-    return (u >= 0x0a && u <= 0x0d) || u == 0x85 || u == 0x2028 || u == 0x2029;
-}
-
-QStringList linesOf(const QString& text) {
-    QStringList lines;
-    QString current;
-    for (const QChar c : text) {
-        if (isLineBreak(c)) {
-            lines.append(current);
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    lines.append(current);
-    return lines;
-}
-
+// Regular expressions would not do here: names may hold lone surrogates (escaped bytes), which they refuse.
 std::optional<qint64> number(const QString& text) {
-    static const QRegularExpression form(QStringLiteral("^[+-]?[0-9]+$"));
-    if (!form.match(text).hasMatch())
+    const qsizetype sign = text.startsWith(u'+') || text.startsWith(u'-');
+    if (text.size() == sign ||
+        !std::all_of(text.cbegin() + sign, text.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
         return std::nullopt;
     bool ok = false;
     const qint64 value = text.toLongLong(&ok);
     return ok ? std::optional(value) : std::nullopt;
 }
 
-// The line from its field `first` (counted from 1) to its end, trimmed: runs of spaces inside a name stay.
-QString restFrom(const QString& line, int first) {
-    static QHash<int, QRegularExpression> skips;
-    auto skip = skips.find(first);
-    if (skip == skips.end())
-        skip = skips.insert(first, QRegularExpression(QStringLiteral("^ *(?:[^ ]+ +){%1}").arg(first - 1)));
-    const QRegularExpressionMatch match = skip->match(line);
-    if (!match.hasMatch())
-        fail("restFrom: field missing", line);
-    return trimmed(QStringView(line).sliced(match.capturedEnd()));
+// Code points, a lone surrogate (an escaped byte) counting as one.
+qsizetype characters(const QString& text) {
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        count += !(text[i].isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate());
+    return count;
+}
+
+// Where field `number` (from 1) of the line ends.
+qsizetype fieldEnd(const QString& line, int number) {
+    qsizetype i = 0;
+    for (int field = 0; field < number; ++field) {
+        while (i < line.size() && line[i] == u' ')
+            ++i;
+        if (i == line.size())
+            fail("field missing", line);
+        while (i < line.size() && line[i] != u' ')
+            ++i;
+    }
+    return i;
 }
 
 bool acceptable(const QString& name) {
-    if (name.isEmpty() || name == u"." || name == u".." || name.startsWith(u'/'))
+    if (name.isEmpty() || name.startsWith(u'/') || name.startsWith(u'\\'))
         return false;
-    const QStringList segments = name.split(u'/');
+    QString slashes = name;
+    slashes.replace(u'\\', u'/');
+    const QStringList segments = slashes.split(u'/');
     return std::none_of(segments.cbegin(), segments.cend(),
                         [](const QString& s) { return s == u"." || s == u".."; });
 }
 
-struct Expected {
-    listing::Outcome outcome = listing::Outcome::notRecognised;
-    QString name;
-    bool isDirectory = false;
-    std::optional<qint64> size;
-};
-
 Expected decided(QString name, bool isDirectory, std::optional<qint64> size) {
     Expected e;
-    e.outcome = acceptable(name) ? listing::Outcome::entry : listing::Outcome::refused;
+    e.recognised = true;
     e.name = std::move(name);
     e.isDirectory = isDirectory;
     if (!isDirectory)
@@ -114,31 +102,57 @@ Expected readUnix(const QString& line) {
     if (fields.size() < 8)
         return {};
     const QString& permissions = fields[0];
-    if (permissions.size() < 10 ||
-        !(permissions[0] == u'd' || permissions[0] == u'-' || permissions[0] == u'l'))
+    const QChar type = permissions[0];
+    if (characters(permissions) < 10 || !(type == u'd' || type == u'-' || type == u'l'))
         return {};
+    int sizeField = 4;
     std::optional<qint64> size;
-    int nameField = 0;
-    if (fields.size() == 8) {
+    if (fields.size() > 8 && (size = number(fields[4])))
+        sizeField = 5;
+    else
         size = number(fields[3]);
-        nameField = 8;
-    } else if ((size = number(fields[4]))) {
-        nameField = 9;
-    } else {
-        size = number(fields[3]);
-        nameField = 8;
-    }
     if (!size)
         return {};
-    return decided(restFrom(line, nameField), permissions[0] == u'd', size);
+    Expected e = decided(line.mid(fieldEnd(line, sizeField + 3) + 1), type == u'd', size);
+    e.isLink = type == u'l';
+    const qsizetype arrow = e.name.indexOf(u" -> ");
+    if (e.isLink && arrow >= 0) {
+        e.isAmbiguous = e.name.indexOf(u" -> ", arrow + 1) >= 0;
+        e.linkTarget = e.name.mid(arrow + 4);
+        e.name.truncate(arrow);
+    }
+    e.modified = listing::dates::read(servertext::toServer(fields[sizeField]),
+                                      servertext::toServer(fields[sizeField + 1]),
+                                      servertext::toServer(fields[sizeField + 2]));
+    return e;
+}
+
+bool isDirMarker(const QString& field) {
+    if (field.size() != 5)
+        return false;
+    for (int i = 0; i < 5; ++i) {
+        if (field[i].toUpper() != QStringView(u"<DIR>")[i])
+            return false;
+    }
+    return true;
 }
 
 Expected readDos(const QString& line) {
     const QStringList fields = line.split(u' ', Qt::SkipEmptyParts);
-    if (line.toUpper().contains(u"<DIR>")) {
+    QString upper = line;
+    for (QChar& c : upper)
+        c = c.toUpper();
+    if (upper.contains(u"<DIR>")) {
         for (qsizetype i = 0; i < fields.size(); ++i) {
-            if (fields[i].toUpper() == u"<DIR>")
-                return decided(i + 1 < fields.size() ? restFrom(line, int(i + 2)) : QString(), true, {});
+            if (!isDirMarker(fields[i]))
+                continue;
+            const qsizetype end = fieldEnd(line, int(i + 1));
+            qsizetype spaces = 0;
+            while (end + spaces < line.size() && line[end + spaces] == u' ')
+                ++spaces;
+            Expected e = decided(line.mid(end + (spaces >= 10 ? 10 : spaces)), true, {});
+            e.isAmbiguous = spaces > 1 && spaces < 10;
+            return e;
         }
         return {};
     }
@@ -147,12 +161,10 @@ Expected readDos(const QString& line) {
     const std::optional<qint64> size = number(fields[2]);
     if (!size)
         return {};
-    return decided(restFrom(line, 4), false, size);
+    return decided(line.mid(fieldEnd(line, 3) + 1), false, size);
 }
 
 Expected readBare(const QString& line) {
-    if (line.isEmpty() || line == u"." || line == u"..")
-        return {listing::Outcome::refused, {}, false, {}};
     QString name = line;
     const bool isDirectory = name.endsWith(u'/');
     if (isDirectory)
@@ -160,93 +172,81 @@ Expected readBare(const QString& line) {
     return decided(name, isDirectory, {});
 }
 
-void compareLineResult(const char* parser, const Expected& want, const listing::LineResult& got,
-                       const QString& prefix, const QString& line) {
-    if (want.outcome != got.outcome)
-        fail(parser, QStringLiteral("outcome differs for line [%1]").arg(line));
-    if (got.outcome != listing::Outcome::entry)
-        return;
-    const RemoteFile& e = got.entry;
-    if (e.name != want.name || e.isDirectory != want.isDirectory || e.size != want.size)
-        fail(parser, QStringLiteral("entry differs for line [%1]: got name [%2]").arg(line, e.name));
-    if (e.path != listing::entryPath(prefix, want.name))
-        fail(parser, QStringLiteral("path differs for line [%1]: [%2]").arg(line, e.path));
-}
-
-struct ExpectedEntry {
-    Expected line;
-    std::optional<QDateTime> modified;
+struct ExpectedListing {
+    QList<Expected> entries;
+    qsizetype unreadable = 0;
 };
 
-std::optional<QList<ExpectedEntry>> expectedListing(QByteArray output, const QString& prefix) {
-    // One leading byte order mark is an encoding mark; any other U+FEFF is text.
+ExpectedListing expectedListing(QByteArray output) {
     if (output.startsWith("\xef\xbb\xbf"))
         output.remove(0, 3);
-    QStringDecoder decoder(QStringDecoder::Utf8,
-                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    const QString text = decoder(output);
-    if (decoder.hasError())
-        return std::nullopt;
-
-    QList<ExpectedEntry> entries;
-    for (const QString& raw : linesOf(text)) {
-        const QString line = trimmed(raw);
-        if (line.isEmpty() || line.toLower().startsWith(u"total "))
+    QList<QByteArray> lines = output.split('\n');
+    if (output.isEmpty() || output.endsWith('\n'))
+        lines.removeLast();
+    ExpectedListing listing;
+    QHash<QString, int> copies;
+    for (QByteArray bytes : lines) {
+        if (bytes.endsWith('\r'))
+            bytes.chop(1);
+        const QString line = servertext::fromServer(bytes);
+        if (std::all_of(line.cbegin(), line.cend(), isBlank))
             continue;
-        const Expected unix = readUnix(line);
-        compareLineResult("parseUnixLine", unix, listing::parseUnixLine(line, prefix), prefix, line);
-        Expected chosen = unix;
-        if (chosen.outcome == listing::Outcome::notRecognised) {
-            const Expected dos = readDos(line);
-            compareLineResult("parseDosLine", dos, listing::parseDosLine(line, prefix), prefix, line);
-            chosen = dos;
-        }
-        if (chosen.outcome == listing::Outcome::notRecognised) {
-            const Expected bare = readBare(line);
-            compareLineResult("parseBareNameLine", bare, listing::parseBareNameLine(line, prefix), prefix,
-                              line);
-            chosen = bare;
-        }
-        if (chosen.outcome != listing::Outcome::entry)
+        const bool control = std::any_of(bytes.cbegin(), bytes.cend(),
+                                         [](char c) { return (uchar(c) < 0x20 && c != '\t') || c == 0x7f; });
+        if (bytes.contains('\0') || (!bytes.isValidUtf8() && control)) {
+            ++listing.unreadable;
             continue;
-        // Dates are read by the same rules everywhere; what matters here is that the fast path's cached
-        // dates land on the right entries.
-        std::optional<QDateTime> modified;
-        if (unix.outcome == listing::Outcome::entry)
-            modified = listing::parseUnixLine(line, prefix).entry.modified;
-        entries.append({chosen, modified});
+        }
+        qsizetype start = 0;
+        while (start < line.size() && isBlank(line[start]))
+            ++start;
+        if (line.mid(start, 6).compare(u"total ", Qt::CaseInsensitive) == 0)
+            continue;
+        Expected e = readUnix(line);
+        if (!e.recognised)
+            e = readDos(line);
+        if (!e.recognised)
+            e = readBare(line);
+        if (!acceptable(e.name))
+            continue;
+        ++copies[e.name];
+        listing.entries.append(e);
     }
-    return entries;
-}
+    for (Expected& e : listing.entries)
+        e.isAmbiguous = e.isAmbiguous || copies[e.name] > 1;
 
-void sortExpected(QList<ExpectedEntry>& entries) {
     const QCollator collator = listing::nameCollator(); // the order under test, not a second copy of it
-    std::stable_sort(entries.begin(), entries.end(),
-                     [&collator](const ExpectedEntry& a, const ExpectedEntry& b) {
-                         if (a.line.isDirectory != b.line.isDirectory)
-                             return a.line.isDirectory;
-                         return collator.compare(a.line.name, b.line.name) < 0;
+    const auto shown = [](const QString& name) { return servertext::forDisplay(name, {}); };
+    std::stable_sort(listing.entries.begin(), listing.entries.end(),
+                     [&](const Expected& a, const Expected& b) {
+                         if (a.isDirectory != b.isDirectory)
+                             return a.isDirectory;
+                         return collator.compare(shown(a.name), shown(b.name)) < 0;
                      });
+    return listing;
 }
 
-void compareListing(const QList<ExpectedEntry>& want, const QList<RemoteFile>& got, const QString& prefix,
-                    const char* what) {
-    if (want.size() != got.size())
-        fail(what, QStringLiteral("entry count %1, expected %2").arg(got.size()).arg(want.size()));
-    for (qsizetype i = 0; i < got.size(); ++i) {
-        const RemoteFile& e = got[i];
-        const ExpectedEntry& w = want[i];
-        if (e.name != w.line.name)
-            fail(what, QStringLiteral("entry %1 is [%2], expected [%3]").arg(i).arg(e.name, w.line.name));
-        if (e.isDirectory != w.line.isDirectory || e.size != w.line.size || e.modified != w.modified)
-            fail(what, QStringLiteral("fields of [%1] differ").arg(e.name));
+void compare(const ExpectedListing& want, const ListingReport& got, const QString& prefix) {
+    if (want.unreadable != got.unreadableLines)
+        fail("unreadable lines", QString::number(got.unreadableLines));
+    if (want.entries.size() != got.entries.size())
+        fail("entry count",
+             QStringLiteral("%1, expected %2").arg(got.entries.size()).arg(want.entries.size()));
+    for (qsizetype i = 0; i < got.entries.size(); ++i) {
+        const RemoteFile& e = got.entries[i];
+        const Expected& w = want.entries[i];
+        if (e.name != w.name)
+            fail("entry", QStringLiteral("%1 is [%2], expected [%3]").arg(i).arg(e.name, w.name));
+        if (e.isDirectory != w.isDirectory || e.size != w.size || e.modified != w.modified ||
+            e.isLink != w.isLink || e.linkTarget != w.linkTarget || e.isAmbiguous != w.isAmbiguous)
+            fail("fields of", e.name);
         if (e.path != listing::entryPath(prefix, e.name))
-            fail(what, QStringLiteral("path [%1] of [%2]").arg(e.path, e.name));
+            fail("path", e.path);
         // What every operation relies on, whatever the rules above say.
-        if (!listing::isAcceptableName(e.name) || (e.isDirectory && e.size))
-            fail(what, QStringLiteral("unsafe entry [%1]").arg(e.name));
+        if (!listing::isAcceptableName(e.name) || (e.isDirectory && e.size) || (e.isLink && e.isDirectory))
+            fail("unsafe entry", e.name);
         if (e.id.isNull() || e.id.version() != QUuid::Random || e.id.variant() != QUuid::DCE)
-            fail(what, QStringLiteral("id %1").arg(e.id.toString()));
+            fail("id", e.id.toString());
     }
 }
 
@@ -257,35 +257,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qsizetype nul = input.indexOf('\0');
     const QString path = nul >= 0 ? QString::fromUtf8(input.first(nul)) : QStringLiteral("/");
     const QByteArray output = nul >= 0 ? input.sliced(nul + 1) : input;
-    const QString prefix = listing::folderPrefix(path);
-
-    const QList<RemoteFile> entries = parseListing(output, path);
-
-    std::optional<QList<ExpectedEntry>> expected = expectedListing(output, prefix);
-    if (isValidUtf8(output) != expected.has_value())
-        fail("isValidUtf8 disagrees with the UTF-8 decoder");
-    if (!expected) {
-        if (!entries.isEmpty())
-            fail("entries from output that is not UTF-8");
-        return 0;
-    }
-
-    // sortEntries on its own, from listing order, must agree with the sort inside parseListing.
-    QList<RemoteFile> unsorted;
-    unsorted.reserve(expected->size());
-    for (const ExpectedEntry& w : *expected) {
-        RemoteFile e;
-        e.id = QUuid(uint(unsorted.size()), 0, 0x4000, 0x80, 0, 0, 0, 0, 0, 0, 1);
-        e.name = w.line.name;
-        e.path = listing::entryPath(prefix, w.line.name);
-        e.isDirectory = w.line.isDirectory;
-        e.size = w.line.size;
-        e.modified = w.modified;
-        unsorted.append(e);
-    }
-    sortExpected(*expected);
-    compareListing(*expected, entries, prefix, "parseListing:");
-    listing::sortEntries(unsorted);
-    compareListing(*expected, unsorted, prefix, "sortEntries:");
+    compare(expectedListing(output), parseListingReport(output, path), listing::folderPrefix(path));
     return 0;
 }

@@ -47,6 +47,9 @@ int main(int argc, char* argv[]) {
 
     TestFtpServer::Options options;
     options.slowSeconds = 30;
+    // Slow transfers keep the progress on screen long enough to see it.
+    options.throttleReceive = 400000;
+    options.throttleSend = 400000;
     TestFtpServer server(TestFtpServer::Kind::pyftpdlib, options);
     if (!server.isRunning()) {
         std::fprintf(stderr, "server: %s\n", qPrintable(server.errorString()));
@@ -99,19 +102,23 @@ int main(int argc, char* argv[]) {
         file.write(QByteArray(3000000, 'x'));
         files << QUrl::fromLocalFile(file.fileName());
     }
-    // A stand-in for curl that takes its time keeps the transfer on screen long enough to see it.
-    QFile slowCurl(local.filePath(QStringLiteral("slow-curl")));
-    if (!slowCurl.open(QIODevice::WriteOnly))
-        return 1;
-    slowCurl.write("#!/bin/sh\ncase \"$*\" in *\" -T \"*) sleep 20 ;; esac\n"); // lists at once, uploads slowly
-    slowCurl.close();
-    slowCurl.setPermissions(slowCurl.permissions() | QFile::ExeOwner);
-    pool.setCurlPath(slowCurl.fileName());
     state.upload().start(connection, QStringLiteral("/"), files, &window.prompter(), &window, {});
-    waitFor([&] {
-        return state.upload().progressLine() && state.upload().progressLine()->contains(u"big-one");
-    });
+    waitFor([&] { return state.upload().progressLine() && state.upload().progressLine()->contains(u"/s, "); });
     save(&window, folder, QStringLiteral("uploading"));
+    state.upload().cancel();
+    waitFor([&] { return !state.upload().isBusy(); });
+
+    QList<RemoteFile> chosen;
+    for (const RemoteFile& entry : state.browser().files()) {
+        if (entry.name == u"photo-001.jpg" || entry.name == u"Photos")
+            chosen << entry;
+    }
+    state.download().start(connection, chosen, local.path(), &window.prompter(), &window, {});
+    waitFor([&] { return state.download().progressLine() && state.download().progressLine()->contains(u"/s, "); });
+    save(&window, folder, QStringLiteral("downloading"));
+    state.download().cancel();
+    waitFor([&] { return !state.download().isBusy(); });
+    save(&window, folder, QStringLiteral("download-cancelled"));
 
     handIns.store(files);
     state.takeHandIn();

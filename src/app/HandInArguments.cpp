@@ -33,7 +33,8 @@ std::optional<QString> pathOfFileUrl(const QString& item) {
     return path;
 }
 
-std::optional<QString> localPathOf(const QString& item, const QString& workingFolder) {
+// The local path an item names, whatever is there.
+std::optional<QString> pathOf(const QString& item, const QString& workingFolder) {
     if (item.isEmpty())
         return std::nullopt;
     std::optional<QString> path;
@@ -43,10 +44,14 @@ std::optional<QString> localPathOf(const QString& item, const QString& workingFo
         path = QDir(workingFolder).absoluteFilePath(item);
     if (!path)
         return std::nullopt;
-    const QString cleaned = QDir::cleanPath(*path);
-    if (!QFileInfo(cleaned).isFile())
+    return QDir::cleanPath(*path);
+}
+
+std::optional<QString> localPathOf(const QString& item, const QString& workingFolder) {
+    const std::optional<QString> path = pathOf(item, workingFolder);
+    if (!path || !QFileInfo(*path).isFile())
         return std::nullopt;
-    return cleaned;
+    return path;
 }
 
 } // namespace
@@ -58,4 +63,18 @@ QList<QUrl> readHandInFiles(const QStringList& items, const QString& workingFold
             files.append(QUrl::fromLocalFile(*path));
     }
     return files;
+}
+
+QString whyNotAFile(const QString& item, const QString& workingFolder) {
+    const std::optional<QString> path = pathOf(item, workingFolder);
+    if (!path)
+        return QStringLiteral("not a file on this computer");
+    const QFileInfo info(*path);
+    if (info.isFile())
+        return {};
+    if (info.isDir())
+        return QStringLiteral("a folder, not a file");
+    if (!info.exists())
+        return QStringLiteral("no such file");
+    return QStringLiteral("not a regular file");
 }

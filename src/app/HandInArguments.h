@@ -19,3 +19,7 @@
 // and a stray extra argument (a folder swept up by a glob, a file deleted meanwhile) is no reason to refuse
 // the files the user did select. An empty result is what the caller answers "No file selected." to.
 QList<QUrl> readHandInFiles(const QStringList& items, const QString& workingFolder);
+
+// Why an item names no local file, for the person who typed it: "no such file", "a folder, not a file",
+// "not a file on this computer", "not a regular file"; empty when it names one.
+QString whyNotAFile(const QString& item, const QString& workingFolder);

@@ -1,6 +1,8 @@
 #include "KalvorApp.h"
 
 #include "AppDelegate.h"
+#include "HandInArguments.h"
+#include "WindowPlacement.h"
 #include "keyring/KeychainVault.h"
 #include "model/DefaultsStore.h"
 #include "model/FavoritesManager.h"
@@ -13,6 +15,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QMenuBar>
+#include <QScreen>
 
 #include <cstdio>
 
@@ -46,6 +49,12 @@ int KalvorApp::run(const QStringList& arguments) {
 }
 
 std::optional<int> KalvorApp::start(const QStringList& arguments) {
+    // Said here, in the terminal of whoever typed them; the files among them still go.
+    for (const QString& item : arguments) {
+        const QString why = whyNotAFile(item, QDir::currentPath());
+        if (!why.isEmpty())
+            std::fprintf(stderr, "%s: %s\n", qPrintable(item), qPrintable(why));
+    }
     QString message;
     switch (m_appDelegate->serviceProvider().startUp(arguments, QDir::currentPath(), &message)) {
     case KalvorServiceProvider::Startup::handedOver:
@@ -81,9 +90,26 @@ std::optional<int> KalvorApp::start(const QStringList& arguments) {
 }
 
 ContentView* KalvorApp::newWindow() {
+    // On the screen of the window in front, one step down and right of it.
+    const ContentView* front = frontWindow();
+    QScreen* screen = front ? front->screen() : QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1000, 640);
+    QMargins frame;
+    std::optional<QPoint> cascade;
+    if (front) {
+        const QRect inner = front->geometry();
+        const QRect outer = front->frameGeometry();
+        frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+        cascade = inner.topLeft() + QPoint(32, 32);
+    }
+    const QRect placed = placeWindow(QSize(1000, 640), available, frame, cascade);
+
     auto* window = new ContentView(*m_context);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->resize(1000, 640);
+    // A small screen (or a large scale factor) lowers the usual minimum rather than push the window off it.
+    window->setMinimumSize(window->minimumSize().boundedTo(placed.size()));
+    window->setGeometry(placed);
     window->installEventFilter(this);
     addFileMenu(window);
     m_windows.removeAll(nullptr);

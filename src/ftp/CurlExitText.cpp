@@ -75,6 +75,28 @@ QString curlExitText(int exitStatus, const QString& server) {
     return reason + QStringLiteral(" (curl error %1)").arg(exitStatus);
 }
 
-QString curlCrashText(int signal) {
-    return QStringLiteral("curl stopped unexpectedly (signal %1).").arg(signal);
+QString curlReplyText(int exitStatus, const QString& server, const QString& reply) {
+    QString text;
+    switch (exitStatus) {
+    case 9:
+        text = QStringLiteral("%1 would not open it. Check that the folder exists and that you may open it.");
+        break;
+    case 19:
+    case 78:
+        text = QStringLiteral("%1 would not send it. Check that the file exists and that you may read it.");
+        break;
+    case 25:
+        text = QStringLiteral("%1 refused the upload. Check the folder's permissions and the free space.");
+        break;
+    default:
+        text = QStringLiteral("%1 refused. Check the name and that you may make this change there.");
+        break;
+    }
+    return text.arg(server) + QStringLiteral(" The server said: \u201c%1\u201d (curl error %2)").arg(reply, QString::number(exitStatus));
+}
+
+QString curlCrashText(int signal, const QString& server) {
+    return QStringLiteral("curl stopped unexpectedly while working with %1. Try again; if it happens again, "
+                          "check the curl installation. (signal %2)")
+        .arg(server, QString::number(signal));
 }

@@ -116,7 +116,7 @@ FTPClientError FTPClient::failure(const CurlResult& result, const QString& leadi
                 .arg(serverName())
                 .arg(m_options.outputCap >> 20));
     case CurlResult::End::crashed:
-        reason = curlCrashText(result.signal);
+        reason = curlCrashText(result.signal, serverName());
         break;
     case CurlResult::End::ended:
     case CurlResult::End::exited:
@@ -126,8 +126,7 @@ FTPClientError FTPClient::failure(const CurlResult& result, const QString& leadi
         // What the server said about the command that failed is the most useful part.
         if (const auto reply = lastFailedReply(result.errorOutput);
             reply && isAboutTheCommand(result.exitStatus))
-            reason = forDisplay(servertext::fromServer(*reply)) +
-                     QStringLiteral(" (curl error %1)").arg(result.exitStatus);
+            reason = curlReplyText(result.exitStatus, serverName(), forDisplay(servertext::fromServer(*reply)));
         break;
     }
     const bool timedOut = result.end != CurlResult::End::crashed && result.exitStatus == 28;

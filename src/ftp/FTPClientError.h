@@ -9,7 +9,7 @@ class FTPClientError : public OperationError {
 public:
     enum class Kind {
         commandFailed,  // payload text shown as is (may be empty)
-        curlNotFound,   // "curl not found."
+        curlNotFound,   // curl is not installed: says so and what to do
         invalidURL,     // "Invalid URL."
         unsafePath,     // a path or login holding a control character: nothing was sent
         cancelled,      // the user's choice: callers show nothing

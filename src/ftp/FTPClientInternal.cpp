@@ -70,11 +70,14 @@ QString unreadableListingText(const QString& server) {
 }
 
 QList<RemoteFile> parseFolderListing(const QByteArray& body, const QString& path) {
-    // An unreadable listing must not pass for an empty folder: an upload would then overwrite without asking.
-    if (!isValidUtf8(body))
+    // A line that cannot be read may be a file nobody sees, and a listing of nothing but such lines would
+    // pass for an empty folder: either way an upload could overwrite without asking. Names in a legacy
+    // encoding are not such lines: they are kept byte for byte.
+    ListingReport listing = parseListingReport(body, path);
+    if (listing.unreadableLines > 0)
         throw FTPClientError::commandFailed(
-            QStringLiteral("The server's folder listing is not valid UTF-8 text, so it cannot be shown."));
-    return parseListing(body, path);
+            QStringLiteral("The server's folder listing is not readable text, so it cannot be shown."));
+    return std::move(listing.entries);
 }
 
 QString randomTag() {

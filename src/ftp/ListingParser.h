@@ -3,49 +3,45 @@
 #include "model/RemoteFile.h"
 
 #include <QByteArray>
-#include <QCollator>
 #include <QList>
 #include <QString>
 #include <QStringView>
 
-// Turns curl's listing output into sorted entries. Each trimmed, non-empty line is offered to three
-// parsers in turn (unix long listing, DOS with "<DIR>", bare name); the first that gives an entry or
-// refuses the line decides. The parser never fails: what it cannot read gives fewer entries.
+// Turns curl's listing output into sorted entries. Each line (lines end at LF) is offered to three
+// parsers in turn: unix long listing, DOS with "<DIR>", bare name; the first that gives an entry or refuses
+// the line decides (src/ftp/listing/LineScan.h). Blank lines and "total " lines give nothing.
 //
-// Names are taken verbatim from the line (runs of spaces kept). A name that is empty, "." or "..", or
-// that could lead an operation out of the listed folder (a leading "/", or a "." or ".." segment), is
-// refused.
+// Names are byte-exact: never trimmed or collapsed, held in the server form of ServerText.h whatever
+// their encoding, so that every operation names the very file that was listed. A name that is empty, "."
+// or "..", or that could lead an operation out of the listed folder, is refused. An entry whose exact name
+// the listing does not tell is marked isAmbiguous: two entries that come out with the same path (both are
+// marked), a link line with two " -> ", a DOS folder line padded in a way no known server pads.
+//
+// Parsing never fails: what cannot be read gives fewer entries. Lines that are binary junk rather than
+// text are counted, so that a caller can tell an unreadable listing from an empty folder.
+
+struct ListingReport {
+    // Folders first, then files, each by name: in the user's locale, ignoring letter case, a name that is not
+    // UTF-8 as it is shown; equal names keep their order.
+    QList<RemoteFile> entries;
+    qsizetype unreadableLines = 0;
+};
 
 namespace listing {
-
-enum class Outcome { entry, refused, notRecognised };
-
-struct LineResult {
-    Outcome outcome = Outcome::notRecognised;
-    RemoteFile entry; // valid only for Outcome::entry
-};
 
 // The path with a trailing "/" ensured; "" and "/" both give "/".
 QString folderPrefix(const QString& path);
 // Entries of the root ("/") have relative paths: the name alone.
 QString entryPath(const QString& prefix, const QString& name);
-// The name check and the stay-inside-the-folder rule.
+// The name check and the stay-inside-the-folder rule ("\" counts as a separator like "/").
 bool isAcceptableName(QStringView name);
-
-// Each is given a trimmed, non-empty line.
-LineResult parseUnixLine(QStringView line, const QString& prefix);
-LineResult parseDosLine(QStringView line, const QString& prefix);
-LineResult parseBareNameLine(QStringView line, const QString& prefix);
-
-// The collation names are sorted by: the user's locale, case-insensitive, digits as characters.
-QCollator nameCollator();
-
-// Folders first, then files; each group by name, case-insensitively in the user's locale; stable.
-void sortEntries(QList<RemoteFile>& entries);
 
 } // namespace listing
 
-bool isValidUtf8(const QByteArray& bytes);
-
-// Invalid UTF-8 gives an empty list (listDirectory turns that case into an error before calling this).
+// `path` is the listed folder, as given to curl.
+[[nodiscard]] ListingReport parseListingReport(const QByteArray& output, const QString& path);
+// The entries alone, for callers that need not tell an unreadable listing from an empty one.
 QList<RemoteFile> parseListing(const QByteArray& output, const QString& path);
+
+// Used by FTPClient for the text of curl's errors.
+bool isValidUtf8(const QByteArray& bytes);

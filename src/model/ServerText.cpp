@@ -11,8 +11,11 @@ namespace {
 
 constexpr char16_t kEscapeBase = 0xdc00; // byte b (0x80..0xff) is held as U+DC00 + b
 
-bool isEscapedByte(char16_t u) {
-    return u >= 0xdc80 && u <= 0xdcff;
+// Whether text[i] is an escaped byte: in the escape range and not the low half of a surrogate pair (U+10080,
+// say, is D800 DC80 and no escape).
+bool isEscapeAt(QStringView text, qsizetype i) {
+    const char16_t u = text[i].unicode();
+    return u >= 0xdc80 && u <= 0xdcff && (i == 0 || !text[i - 1].isHighSurrogate());
 }
 
 // Windows-1252 for 0x80..0x9f; 0 where that code page leaves the byte undefined.
@@ -115,23 +118,30 @@ bool isSupported(const Encoding& encoding) {
 }
 
 QString fromServer(QByteArrayView bytes) {
+    // This decoder keeps a leading U+FEFF, which QString::fromUtf8 drops: here it is part of a name.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     if (bytes.isValidUtf8())
-        return QString::fromUtf8(bytes);
+        return decoder.decode(bytes);
     const auto* data = reinterpret_cast<const uchar*>(bytes.data());
     const qsizetype size = bytes.size();
-    QString text;
-    text.reserve(size);
+    QString text(size, Qt::Uninitialized); // a byte never gives more than one UTF-16 unit
+    QChar* out = text.data();
     qsizetype i = 0;
     while (i < size) {
-        const int length = validSequenceLength(data, size, i);
-        if (length == 0) {
-            text += QChar(char16_t(kEscapeBase + data[i]));
-            ++i;
-            continue;
+        qsizetype validEnd = i;
+        while (validEnd < size) {
+            const int length = validSequenceLength(data, size, validEnd);
+            if (length == 0)
+                break;
+            validEnd += length;
         }
-        text += QString::fromUtf8(bytes.sliced(i, length));
-        i += length;
+        out = decoder.appendToBuffer(out, bytes.sliced(i, validEnd - i));
+        if (validEnd < size)
+            *out++ = QChar(char16_t(kEscapeBase + data[validEnd]));
+        i = validEnd + 1;
     }
+    text.truncate(out - text.constData());
     return text;
 }
 
@@ -142,17 +152,15 @@ QByteArray toServer(QStringView text) {
     bytes.reserve(text.size());
     qsizetype i = 0;
     while (i < text.size()) {
-        const char16_t u = text[i].unicode();
-        const bool pairedLow = i > 0 && text[i - 1].isHighSurrogate();
-        if (isEscapedByte(u) && !pairedLow) {
-            bytes += char(u - kEscapeBase);
+        if (isEscapeAt(text, i)) {
+            bytes += char(text[i].unicode() - kEscapeBase);
             ++i;
             continue;
         }
         // A run of ordinary text up to the next escaped byte, encoded as UTF-8 in one piece so that
         // surrogate pairs stay whole.
         qsizetype end = i + 1;
-        while (end < text.size() && !(isEscapedByte(text[end].unicode()) && !text[end - 1].isHighSurrogate()))
+        while (end < text.size() && !isEscapeAt(text, end))
             ++end;
         bytes += text.sliced(i, end - i).toUtf8();
         i = end;
@@ -162,7 +170,7 @@ QByteArray toServer(QStringView text) {
 
 bool holdsRawBytes(QStringView text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (isEscapedByte(text[i].unicode()) && (i == 0 || !text[i - 1].isHighSurrogate()))
+        if (isEscapeAt(text, i))
             return true;
     }
     return false;
@@ -177,13 +185,12 @@ QString forDisplay(QStringView text, const Encoding& encoding) {
         QString shown;
         shown.reserve(text.size());
         for (qsizetype i = 0; i < text.size(); ++i) {
-            const char16_t u = text[i].unicode();
-            const bool escaped = isEscapedByte(u) && (i == 0 || !text[i - 1].isHighSurrogate());
-            if (!escaped)
+            if (!isEscapeAt(text, i))
                 shown += text[i];
+            else if (encoding.isAutomatic())
+                shown += QChar(windows1252(uchar(text[i].unicode() - kEscapeBase)));
             else
-                shown +=
-                    QChar(encoding.isAutomatic() ? windows1252(uchar(u - kEscapeBase)) : char16_t(0xfffd));
+                shown += QChar(char16_t(0xfffd));
         }
         return shown;
     }
@@ -193,8 +200,12 @@ QString forDisplay(QStringView text, const Encoding& encoding) {
 
 std::optional<QString> fromUserText(QStringView typed, const Encoding& encoding) {
     const bool utf8 = encoding.isAutomatic() || encoding.id.compare(u"UTF-8", Qt::CaseInsensitive) == 0;
-    if (utf8 || !isSupported(encoding))
+    if (utf8 || !isSupported(encoding)) {
+        // A lone surrogate has no UTF-8 form (and would read as an escaped byte).
+        if (!typed.isValidUtf16())
+            return std::nullopt;
         return typed.toString();
+    }
     const QByteArray name = encoding.id.toLatin1();
     QStringEncoder encoder(name.constData());
     const QByteArray bytes = encoder.encode(typed);

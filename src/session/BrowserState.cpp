@@ -16,12 +16,15 @@ BrowserState::BrowserState(SessionContext& context, Prompter& prompter, QObject*
     , m_browser(context)
     , m_editor(context.store, context.pool.security().vault)
     , m_upload(context)
+    , m_download(context)
     , m_deletes(context, m_browser, prompter)
     , m_newFolder(context, m_browser) {
     connect(&m_browser, &FolderBrowser::connectionChanged, this, &BrowserState::detailChanged);
     connect(&m_editor, &ConnectionEditor::changed, this, &BrowserState::detailChanged);
     connect(&context.notifications, &AppNotifications::newConnection, this,
             &BrowserState::showNewConnectionForm);
+    connect(&m_upload, &TransferJob::announced, this, &BrowserState::announced);
+    connect(&m_download, &TransferJob::announced, this, &BrowserState::announced);
 }
 
 BrowserState::DetailMode BrowserState::detailMode() const {
@@ -87,10 +90,27 @@ void BrowserState::chooseUploadFiles() {
         FolderBrowser& browser = self->m_browser;
         browser.dismissError();
         self->m_upload.start(*browser.connection(), remotepath::withTrailingSlash(browser.currentPath()),
-                             files, &self->m_prompter, self, [self](const UploadResult& result) {
-                                 if (result.outcome == UploadResult::Outcome::failed)
+                             files, &self->m_prompter, self, [self](const TransferResult& result) {
+                                 if (result.outcome == TransferResult::Outcome::failed)
                                      self->m_browser.showError(result.error);
                              });
+    });
+}
+
+void BrowserState::downloadEntries(const QList<RemoteFile>& entries) {
+    if (!canDownload(entries))
+        return;
+    const Connection connection = *m_browser.connection();
+    m_prompter.chooseLocalFolder([self = QPointer<BrowserState>(this), connection,
+                                  entries](const QString& folder) {
+        if (!self || folder.isEmpty())
+            return;
+        self->m_browser.dismissError();
+        self->m_download.start(connection, entries, folder, &self->m_prompter, self,
+                               [self](const TransferResult& result) {
+                                   if (result.outcome == TransferResult::Outcome::failed)
+                                       self->m_browser.showError(result.error);
+                               });
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConnectionEditor.h"
+#include "DownloadJob.h"
 #include "FolderBrowser.h"
 #include "FolderChanges.h"
 #include "HandInSlot.h"
@@ -30,13 +31,20 @@ public:
     FolderBrowser& browser() { return m_browser; }
     ConnectionEditor& editor() { return m_editor; }
     UploadJob& upload() { return m_upload; }
+    DownloadJob& download() { return m_download; }
     DeleteFlow& deletes() { return m_deletes; }
     NewFolderFlow& newFolder() { return m_newFolder; }
 
     DetailMode detailMode() const;
-    bool canChooseUploadFiles() const { return !m_upload.isBusy() && !m_browser.isLoading(); }
+    // The window moves one batch of files at a time, so its header shows one transfer, and works only in a
+    // folder whose listing worked.
+    bool isTransferBusy() const { return m_upload.isBusy() || m_download.isBusy(); }
+    bool canChooseUploadFiles() const { return !isTransferBusy() && isWorkable(); }
     bool canOpenNewFolderSheet() const {
-        return !m_upload.isTransferring() && !m_browser.isLoading() && !m_newFolder.isCreating();
+        return !m_upload.isTransferring() && isWorkable() && !m_newFolder.isCreating();
+    }
+    bool canDownload(const QList<RemoteFile>& entries) const {
+        return !isTransferBusy() && isWorkable() && DownloadJob::canDownload(entries);
     }
     // Only a folder can be opened again from the sidebar.
     static bool canBecomeFavorite(const RemoteFile& entry);
@@ -53,6 +61,8 @@ public:
     void deleteConnection(const Connection& connection);
     // Asks for local files and uploads them into the current folder.
     void chooseUploadFiles();
+    // Asks for a local folder and downloads the entries (of the current folder) into it.
+    void downloadEntries(const QList<RemoteFile>& entries);
 
     // Files handed in from outside, shown in the upload-to-favorite sheet while present.
     const std::optional<PendingUpload>& pendingUpload() const { return m_pendingUpload; }
@@ -63,14 +73,19 @@ public:
 
 Q_SIGNALS:
     void detailChanged();
+    // A transfer of this window has ended: the words to show for a few seconds.
+    void announced(const QString& words);
     void pendingUploadChanged();
 
 private:
+    bool isWorkable() const { return m_browser.connection() && m_browser.isListed() && !m_browser.isLoading(); }
+
     SessionContext& m_context;
     Prompter& m_prompter;
     FolderBrowser m_browser;
     ConnectionEditor m_editor;
     UploadJob m_upload;
+    DownloadJob m_download;
     DeleteFlow m_deletes;
     NewFolderFlow m_newFolder;
     std::optional<PendingUpload> m_pendingUpload;

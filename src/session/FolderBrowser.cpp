@@ -78,6 +78,7 @@ void FolderBrowser::loadFiles() {
             if (!stillCurrent())
                 return;
             m_files = entries;
+            m_isListed = true;
             Q_EMIT filesChanged();
             setLoading(false);
         },
@@ -85,6 +86,7 @@ void FolderBrowser::loadFiles() {
             if (!stillCurrent())
                 return;
             m_files.clear();
+            m_isListed = false;
             Q_EMIT filesChanged();
             setErrorMessage(error);
             setLoading(false);

@@ -24,6 +24,9 @@ public:
     const QString& currentPath() const { return m_currentPath; }
     const QList<RemoteFile>& files() const { return m_files; }
     bool isLoading() const { return m_isLoading; }
+    // The current folder's last listing worked: it is there to work in. False after a failed one (the server
+    // could not be reached, or the folder is gone) until a listing works again.
+    bool isListed() const { return m_isListed; }
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
     bool canNavigateUp() const { return m_currentPath != u"/"; }
 
@@ -60,5 +63,6 @@ private:
     QString m_currentPath = QStringLiteral("/");
     QList<RemoteFile> m_files;
     bool m_isLoading = false;
+    bool m_isListed = false;
     std::optional<QString> m_errorMessage;
 };

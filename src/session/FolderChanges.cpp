@@ -61,12 +61,14 @@ bool NewFolderFlow::canCreate() const {
 
 void NewFolderFlow::openSheet() {
     m_name.clear();
+    m_errorMessage.reset();
     m_sheetShown = true;
     Q_EMIT changed();
 }
 
 void NewFolderFlow::setName(const QString& name) {
     m_name = name;
+    m_errorMessage.reset();
     Q_EMIT changed();
 }
 
@@ -81,8 +83,8 @@ void NewFolderFlow::create() {
     const Connection connection = *m_browser.connection();
     const QString folder = remotepath::withTrailingSlash(m_browser.currentPath());
     m_creating = true;
+    m_errorMessage.reset();
     Q_EMIT changed();
-    m_browser.dismissError();
     m_context.pool.run(
         this, RemoteTaskPool::Kind::reads, nullptr,
         [client = m_context.pool.client(connection), path = folder + typedtext::trimmed(m_name)] {
@@ -97,7 +99,12 @@ void NewFolderFlow::create() {
         },
         [this](const QString& error) {
             m_creating = false;
+            // Shown in the sheet, where the name can be changed; the window's banner would be behind it. A
+            // sheet closed meanwhile leaves it to the banner.
+            if (m_sheetShown)
+                m_errorMessage = error;
+            else
+                m_browser.showError(error);
             Q_EMIT changed();
-            m_browser.showError(error);
         });
 }

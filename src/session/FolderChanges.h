@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 class FolderBrowser;
 class Prompter;
 
@@ -36,7 +38,8 @@ private:
 };
 
 // The new-folder sheet's state: its name field, whether a creation runs, and whether the sheet is up. The
-// sheet stays open with the typed name when the server refuses, so the name can be changed and tried again.
+// sheet stays open with the typed name and the error when the server refuses, so the name can be changed and
+// tried again.
 class NewFolderFlow : public QObject {
     Q_OBJECT
 
@@ -46,6 +49,8 @@ public:
     bool isSheetShown() const { return m_sheetShown; }
     const QString& name() const { return m_name; }
     bool isCreating() const { return m_creating; }
+    // Why the last try failed; cleared by typing and by the next try.
+    const std::optional<QString>& errorMessage() const { return m_errorMessage; }
     // A name that is blanks only is no name.
     bool canCreate() const;
 
@@ -64,4 +69,5 @@ private:
     bool m_sheetShown = false;
     QString m_name;
     bool m_creating = false;
+    std::optional<QString> m_errorMessage;
 };

@@ -40,6 +40,8 @@ public:
 
     // The local files to upload, in the order chosen; an empty list when the user chose none.
     virtual void chooseLocalFiles(std::function<void(const QList<QUrl>&)> answer) = 0;
+    // A local folder to download into; an empty text when the user chose none.
+    virtual void chooseLocalFolder(std::function<void(const QString&)> answer) = 0;
     // The index of the choice taken.
     virtual void ask(const Question& question, std::function<void(int choice)> answer) = 0;
 };
@@ -47,9 +49,10 @@ public:
 // The questions Kalvor asks; each enum gives the index of a choice in its question.
 namespace questions {
 
-enum OverwriteChoice { overwriteAll, skipExisting, cancelUpload };
-// existingNames: the chosen files that already exist in the target folder, one per file.
-Question overwrite(const QStringList& existingNames);
+enum OverwriteChoice { overwriteAll, skipExisting, cancelTransfer };
+// existingNames: the files that already exist where they would go, one per file; where says where that is
+// ("on the server", "in ~/Downloads").
+Question overwrite(const QStringList& existingNames, const QString& where);
 
 enum DeleteChoice { deleteIt, keepIt };
 Question deleteEntry(const QString& name, bool isFolder);

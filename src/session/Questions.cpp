@@ -27,12 +27,11 @@ QString fingerprintText(const QString& fingerprint) {
 
 namespace questions {
 
-Question overwrite(const QStringList& existingNames) {
+Question overwrite(const QStringList& existingNames, const QString& where) {
     const QString message =
         existingNames.size() == 1
-            ? QStringLiteral("%1 already exists on the server. Overwrite it?").arg(existingNames.first())
-            : QStringLiteral("%1 files already exist on the server. Overwrite them?")
-                  .arg(existingNames.size());
+            ? QStringLiteral("%1 already exists %2. Overwrite it?").arg(existingNames.first(), where)
+            : QStringLiteral("%1 files already exist %2. Overwrite them?").arg(existingNames.size()).arg(where);
     return {QStringLiteral("Overwrite"),
             message,
             {{QStringLiteral("Overwrite"), Question::Role::accept},
@@ -41,11 +40,11 @@ Question overwrite(const QStringList& existingNames) {
 }
 
 Question deleteEntry(const QString& name, bool isFolder) {
+    // The name goes in the message: on the button a long one made the button as wide as the screen.
     return {QStringLiteral("Are you sure you want to delete?"),
-            isFolder ? QStringLiteral("The folder and all its contents will be deleted.")
-                     : QStringLiteral("This file will be permanently deleted."),
-            {{(isFolder ? QStringLiteral("Delete folder: ") : QStringLiteral("Delete file: ")) + name,
-              Question::Role::destructive},
+            isFolder ? QStringLiteral("The folder \u201c%1\u201d and all its contents will be deleted.").arg(name)
+                     : QStringLiteral("\u201c%1\u201d will be permanently deleted.").arg(name),
+            {{QStringLiteral("Delete"), Question::Role::destructive},
              {QStringLiteral("Cancel"), Question::Role::cancel}}};
 }
 

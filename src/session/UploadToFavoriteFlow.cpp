@@ -16,13 +16,8 @@ UploadToFavoriteFlow::UploadToFavoriteFlow(QList<QUrl> files, FavoritesManager& 
     connect(&store, &FavoritesManager::connectionsChanged, this, &UploadToFavoriteFlow::changed);
 }
 
-QList<Favorite> UploadToFavoriteFlow::listedFavorites() const {
-    QList<Favorite> listed;
-    for (const Favorite& favorite : m_store.favorites()) {
-        if (m_store.connectionFor(favorite))
-            listed.append(favorite);
-    }
-    return listed;
+QList<ListedFavorite> UploadToFavoriteFlow::listedFavorites() const {
+    return ::listedFavorites(m_store);
 }
 
 bool UploadToFavoriteFlow::canUpload() const {
@@ -43,14 +38,16 @@ void UploadToFavoriteFlow::upload() {
     m_errorMessage.reset();
     Q_EMIT changed();
     // Into the folder exactly as the favorite stores it: the operation joins folder and file name itself.
-    m_job.start(*connection, m_selected->remotePath, m_files, m_prompter, this,
-                [this](const UploadResult& result) {
-                    if (result.outcome == UploadResult::Outcome::uploaded) {
-                        Q_EMIT dismissed();
-                        return;
-                    }
-                    if (result.outcome == UploadResult::Outcome::failed)
-                        m_errorMessage = result.error;
-                    Q_EMIT changed();
-                });
+    m_job.start(
+        *connection, m_selected->remotePath, m_files, m_prompter, this,
+        [this](const TransferResult& result) {
+            if (result.outcome == TransferResult::Outcome::done) {
+                Q_EMIT dismissed();
+                return;
+            }
+            if (result.outcome == TransferResult::Outcome::failed)
+                m_errorMessage = result.error;
+            Q_EMIT changed();
+        },
+        m_selected->name);
 }

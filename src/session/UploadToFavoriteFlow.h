@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ListedFavorites.h"
 #include "model/Favorite.h"
 
 #include <QList>
@@ -28,7 +29,7 @@ public:
     const std::optional<Favorite>& selectedFavorite() const { return m_selected; }
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
     // The favorites that get a row: those whose connection still exists, in the store's order.
-    QList<Favorite> listedFavorites() const;
+    QList<ListedFavorite> listedFavorites() const;
     bool isSelected(const Favorite& favorite) const { return m_selected && m_selected->id == favorite.id; }
     bool canUpload() const;
 

@@ -44,4 +44,15 @@ inline bool chooseFiles(QWidget* window, const QString& folder, const QStringLis
     return true;
 }
 
+// Chooses that folder in the download folder chooser open over window, once it is there.
+inline bool chooseFolder(QWidget* window, const QString& folder) {
+    QFileDialog* chooser = nullptr;
+    if (!QTest::qWaitFor(
+            [&] { return (chooser = window->findChild<QFileDialog*>(QStringLiteral("downloadFolderChooser"))); }))
+        return false;
+    chooser->setDirectory(folder);
+    QMetaObject::invokeMethod(chooser, &QDialog::accept);
+    return true;
+}
+
 } // namespace windowdriver

@@ -4,10 +4,12 @@
 #include "SessionHarness.h"
 #include "WindowDriver.h"
 #include "app/KalvorApp.h"
+#include "app/WindowPlacement.h"
 #include "ui/main/ContentView.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
@@ -77,6 +79,7 @@ private Q_SLOTS:
         QProcess* sender = startProgram({b, QUrl::fromLocalFile(a).toString(), u"c.txt-missing"_s});
         QTRY_COMPARE_WITH_TIMEOUT(sender->state(), QProcess::NotRunning, 20000);
         QCOMPARE(sender->exitCode(), 0);
+        QVERIFY(sender->readAllStandardError().contains("c.txt-missing: no such file\n"));
         QTRY_VERIFY(window->uploadSheet());
         QCOMPARE(window->state().pendingUpload()->urls,
                  (QList<QUrl>{QUrl::fromLocalFile(b), QUrl::fromLocalFile(a)}));
@@ -94,11 +97,54 @@ private Q_SLOTS:
     }
 
     void inputWithoutFiles_isRefusedAndStartsNothing() {
-        QProcess* sender = startProgram({u"https://example.org/file.txt"_s, u"plain text"_s, m_dir.path()});
+        QDir(m_dir.path()).mkdir(u"sub"_s);
+        QProcess* sender = startProgram({u"https://example.org/file.txt"_s, u"sub/"_s});
         QVERIFY(sender->waitForFinished(20000));
         QCOMPARE(sender->exitStatus(), QProcess::NormalExit);
         QVERIFY(sender->exitCode() != 0);
-        QVERIFY(sender->readAllStandardError().contains("No file selected.\n"));
+        QVERIFY(sender->readAllStandardError().endsWith("https://example.org/file.txt: not a file on this computer\n"
+                                                        "sub/: a folder, not a file\nNo file selected.\n"));
+    }
+
+    // Answered by the real program with no display to talk to.
+    void infoOptions_needNoDisplay_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QByteArray>("output");
+        QTest::newRow("help") << u"--help"_s << QByteArray("Usage: kalvor [FILE...]");
+        QTest::newRow("version") << u"--version"_s << QByteArray("kalvor 0.");
+    }
+    void infoOptions_needNoDisplay() {
+        QFETCH(QString, option);
+        QFETCH(QByteArray, output);
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
+            environment.remove(name);
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(KALVOR_BINARY), {option});
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(program.readAllStandardOutput().startsWith(output));
+    }
+
+    // A window is never larger than the screen's free area nor partly off it.
+    void windowPlacement_data() {
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<std::optional<QPoint>>("cascade");
+        QTest::addColumn<QRect>("placed");
+        const QRect large(0, 0, 1600, 1000); // the frame takes 2 at the sides and below, 30 above
+        QTest::newRow("first, centred") << large << std::optional<QPoint>() << QRect(300, 194, 1000, 640);
+        QTest::newRow("scaled twice on 1600x1000")
+            << QRect(0, 0, 800, 500) << std::optional<QPoint>() << QRect(2, 30, 796, 468);
+        QTest::newRow("next, cascaded") << large << std::optional(QPoint(332, 226)) << QRect(332, 226, 1000, 640);
+        QTest::newRow("next, would run off: back to the corner")
+            << large << std::optional(QPoint(600, 375)) << QRect(2, 30, 1000, 640);
+    }
+    void windowPlacement() {
+        QFETCH(QRect, available);
+        QFETCH(std::optional<QPoint>, cascade);
+        QFETCH(QRect, placed);
+        QCOMPARE(placeWindow(QSize(1000, 640), available, QMargins(2, 30, 2, 2), cascade), placed);
     }
 
     void coldStart_withFiles_presentsTheLastHandInOnly() {

@@ -148,9 +148,7 @@ class FaultsTest : public QObject {
             return false;
         const RemoteFile entry = *fileList()->model()->fileAt(row);
         state().deletes().requestDelete(entry);
-        return windowdriver::answerQuestion(
-            m_window.get(),
-            (entry.isDirectory ? QStringLiteral("Delete folder: ") : QStringLiteral("Delete file: ")) + name);
+        return windowdriver::answerQuestion(m_window.get(), QStringLiteral("Delete"));
     }
 
     int fileRow(const QString& name) const {
@@ -271,7 +269,7 @@ private Q_SLOTS:
         QVERIFY(!state().upload().isTransferring());
         QVERIFY(!state().upload().progressLine());
         QCOMPARE(state().upload().progressValue(), 0.0); // no byte counted as uploaded
-        QVERIFY(!m_window->findChild<QProgressBar*>(QStringLiteral("uploadProgressBar"))->isVisible());
+        QVERIFY(!m_window->findChild<QProgressBar*>(QStringLiteral("transferProgressBar"))->isVisible());
         // The first failure ends the batch: nothing reaches its real name (files go up under temporary names
         // and are renamed only once all before them are complete), and no reload pretends success.
         const QStringList commands = server.treeCommands();
@@ -454,8 +452,14 @@ private Q_SLOTS:
         }
         QVERIFY(waitIdle(state()));
 
-        const QString error = state().browser().errorMessage().value_or(QStringLiteral("<none>"));
-        QVERIFY2(errorShown(), qPrintable(error));
+        // A new folder's error shows in its sheet, the others in the window's banner.
+        const bool inSheet = operation == u"mkdir";
+        const QString error = (inSheet ? state().newFolder().errorMessage() : state().browser().errorMessage())
+                                  .value_or(QStringLiteral("<none>"));
+        QVERIFY2(inSheet ? m_window->newFolderSheet()->findChild<QLabel*>(QStringLiteral("newFolderError"))
+                                   ->isVisible()
+                         : errorShown(),
+                 qPrintable(error));
         QVERIFY2(error.contains(expected), qPrintable(error));
         // One run, and it failed: no reload or follow-up treats the crash as success (an upload lists its
         // folder first, and stops there).

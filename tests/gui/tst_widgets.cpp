@@ -215,6 +215,7 @@ private Q_SLOTS:
         store.addConnection(bare);
         store.addFavorite(bare.id, u"Docs"_s, u"/docs"_s);
         store.addFavorite(QUuid::createUuid(), u"Orphan"_s, u"/lost"_s);
+        store.addFavorite(work.id, u"Docs"_s, u"/w/docs"_s);
         FavoritesSidebarView sidebar(store);
         sidebar.resize(240, 480);
         sidebar.show();
@@ -223,15 +224,16 @@ private Q_SLOTS:
         QStringList rows;
         for (int i = 0; i < list->count(); ++i)
             rows << list->item(i)->text();
-        QCOMPARE(rows, (QStringList{u"Add Server"_s, u"Favorites"_s, u"Docs"_s, u"Connections"_s, u"Work"_s,
-                                    u"h:21"_s}));
+        // Favorites of the same name say which server they are on.
+        QCOMPARE(rows, (QStringList{u"Add Server"_s, u"Favorites"_s, u"Docs \u2014 h:21"_s, u"Docs \u2014 Work"_s,
+                                    u"Connections"_s, u"Work"_s, u"h:21"_s}));
 
         QSignalSpy addServer(&sidebar, &FavoritesSidebarView::addServerSelected);
         QSignalSpy favorite(&sidebar, &FavoritesSidebarView::favoriteSelected);
         QSignalSpy connection(&sidebar, &FavoritesSidebarView::connectionSelected);
         QSignalSpy edit(&sidebar, &FavoritesSidebarView::editConnectionRequested);
         QSignalSpy remove(&sidebar, &FavoritesSidebarView::deleteConnectionRequested);
-        for (const int row : {0, 1, 2, 3, 4})
+        for (const int row : {0, 1, 2, 4, 5})
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                               list->visualItemRect(list->item(row)).center());
         QCOMPARE(addServer.size(), 1);
@@ -240,7 +242,7 @@ private Q_SLOTS:
         QVERIFY(list->selectedItems().isEmpty());
 
         // The connection's menu: open, edit and delete are the owner's to do (it asks before deleting).
-        std::unique_ptr<QMenu> menu(sidebar.contextMenuForRow(5));
+        std::unique_ptr<QMenu> menu(sidebar.contextMenuForRow(6));
         for (QAction* action : menu->actions())
             action->trigger();
         QCOMPARE(connection.size(), 2);
@@ -250,8 +252,9 @@ private Q_SLOTS:
         // A favorite's menu removes the favorite at once.
         std::unique_ptr<QMenu> favoriteMenu(sidebar.contextMenuForRow(2));
         favoriteMenu->actions().last()->trigger();
-        QCOMPARE(store.favorites().size(), 1);
-        QCOMPARE(list->count(), 5);
+        QCOMPARE(store.favorites().size(), 2);
+        QCOMPARE(list->count(), 6);
+        QCOMPARE(list->item(2)->text(), u"Docs"_s); // alone again
         QVERIFY(!sidebar.contextMenuForRow(0) && !sidebar.contextMenuForRow(1));
         // "Add Server" takes the accent while the form is shown.
         sidebar.setShowConnectionForm(true);

@@ -8,6 +8,7 @@
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/ErrorBanner.h"
 #include "ui/panels/FileListModel.h"
+#include "ui/panels/FavoritesSidebarView.h"
 #include "ui/panels/FileListView.h"
 #include "ui/panels/Icons.h"
 
@@ -21,9 +22,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QListWidget>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolBar>
-#include <QToolButton>
 
 using namespace Qt::StringLiterals;
 
@@ -81,15 +87,22 @@ private Q_SLOTS:
         m_h.reset();
     }
 
+    bool toolbarEnabled() const {
+        return action(u"uploadFileAction"_s)->isEnabled() || action(u"newFolderAction"_s)->isEnabled() ||
+               action(u"downloadAction"_s)->isEnabled();
+    }
+
     void modes_formAndBrowsing() {
+        // The toolbar is there from the start, so opening a connection moves nothing; it acts only on a folder.
         auto* toolbar = child<QToolBar>(u"mainToolbar"_s);
         QCOMPARE(page(), u"emptyPage"_s);
-        QVERIFY(!toolbar->isVisible());
+        QVERIFY(toolbar->isVisible() && !toolbarEnabled());
+        const int listTop = child<QWidget>(u"sidebarList"_s)->mapTo(m_window.get(), QPoint()).y();
 
         // The form: focus in its first field, Save only for a host and a port that exists.
         Q_EMIT m_h->notifications.newConnection();
         QCOMPARE(page(), u"formPage"_s);
-        QVERIFY(!toolbar->isVisible());
+        QVERIFY(!toolbarEnabled());
         QTRY_VERIFY(child<QLineEdit>(u"nameField"_s)->hasFocus());
         auto* save = child<QPushButton>(u"saveButton"_s);
         QVERIFY(!save->isEnabled());
@@ -105,14 +118,17 @@ private Q_SLOTS:
         QCOMPARE(page(), u"emptyPage"_s);
         QCOMPARE(m_h->store.connections().size(), 1);
 
-        // Browsing: the toolbar, the display name, and a failed listing's text verbatim in the banner.
-        state().openConnection(m_h->store.connections().first()); // nothing listens on port 1
+        // Browsing: the open connection marked in the sidebar, the display name, and a failed listing's text
+        // verbatim in the banner; nothing to act on in a folder that could not be listed.
+        QListWidget* sidebar = child<QListWidget>(u"sidebarList"_s);
+        QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {},
+                          sidebar->visualItemRect(sidebar->item(sidebar->count() - 1)).center());
         QCOMPARE(page(), u"browsingPage"_s);
-        QVERIFY(toolbar->isVisible());
+        QVERIFY(sidebar->item(sidebar->count() - 1)->data(FavoritesSidebarView::openRole).toBool());
+        QCOMPARE(child<QWidget>(u"sidebarList"_s)->mapTo(m_window.get(), QPoint()).y(), listTop);
         QCOMPARE(child<QLabel>(u"headerName"_s)->text(), u"127.0.0.1:1"_s);
-        QVERIFY(!action(u"uploadFileAction"_s)->isEnabled()); // while the listing runs
         QVERIFY(waitIdle(state()));
-        QVERIFY(action(u"uploadFileAction"_s)->isEnabled());
+        QVERIFY(!toolbarEnabled());
         auto* banner = child<ErrorBanner>(u"errorBanner"_s);
         QVERIFY(banner->isVisible());
         QCOMPARE(banner->message(), *state().browser().errorMessage());
@@ -141,9 +157,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!child<QMessageBox>(u"questionBox"_s));
         QVERIFY(waitIdle(state()) && server.exists(u"/photos"_s));
         menuFor(u"notes.txt"_s)->findChild<QAction*>(u"deleteAction"_s)->trigger();
-        QString message;
-        QVERIFY(windowdriver::answerQuestion(m_window.get(), u"Delete file: notes.txt"_s, &message));
-        QCOMPARE(message, u"This file will be permanently deleted."_s);
+        QVERIFY(windowdriver::answerQuestion(m_window.get(), u"Delete"_s));
         QTRY_VERIFY_WITH_TIMEOUT(!shown(u"notes.txt"_s), remoteTimeoutMs);
         QVERIFY(!server.exists(u"/notes.txt"_s));
 
@@ -159,8 +173,16 @@ private Q_SLOTS:
         QTest::keyClick(name, Qt::Key_Return);
         QTRY_VERIFY_WITH_TIMEOUT(shown(u"made"_s), remoteTimeoutMs);
         QTRY_VERIFY(!m_window->newFolderSheet());
+        // A refusal shows in the sheet, which keeps its size; the window's banner stays clear.
         action(u"newFolderAction"_s)->trigger();
         QTRY_VERIFY(m_window->newFolderSheet());
+        const QSize sheetSize = m_window->newFolderSheet()->size();
+        QTest::keyClicks(m_window->newFolderSheet()->findChild<QLineEdit*>(u"newFolderName"_s), u"no__denied__"_s);
+        QTest::keyClick(m_window->newFolderSheet(), Qt::Key_Return);
+        auto* refusal = m_window->newFolderSheet()->findChild<QLabel*>(u"newFolderError"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(refusal->isVisible(), remoteTimeoutMs);
+        QVERIFY(refusal->text().contains(u"no__denied__"_s) && !child<ErrorBanner>(u"errorBanner"_s)->isVisible());
+        QCOMPARE(m_window->newFolderSheet()->size(), sheetSize);
         QTest::keyClick(m_window->newFolderSheet(), Qt::Key_Escape);
         QTRY_VERIFY(!m_window->newFolderSheet());
         QVERIFY(!state().newFolder().isSheetShown());
@@ -191,28 +213,61 @@ private Q_SLOTS:
 
         action(u"uploadFileAction"_s)->trigger();
         QVERIFY(windowdriver::chooseFiles(m_window.get(), m_h->local.path(), {u"a.txt"_s, u"b.txt"_s}));
+        // The box is wide enough for its title, and names the file.
+        QTRY_VERIFY(child<QMessageBox>(u"questionBox"_s));
+        auto* box = child<QMessageBox>(u"questionBox"_s);
+        QTRY_VERIFY(box->width() > box->fontMetrics().horizontalAdvance(box->windowTitle() + u" \u2014 Kalvor"_s) + 100);
         QString message;
         QVERIFY(windowdriver::answerQuestion(m_window.get(), u"Skip existing"_s, &message));
         QCOMPARE(message, u"a.txt already exists on the server. Overwrite it?"_s);
         QTRY_VERIFY_WITH_TIMEOUT(shown(u"b.txt"_s), remoteTimeoutMs);
         QCOMPARE(server.readFile(u"/a.txt"_s), QByteArray("old"));
         QCOMPARE(server.readFile(u"/b.txt"_s).size(), 2000);
+        auto* notice = child<QLabel>(u"transferNotice"_s);
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), u"1 file uploaded to %1"_s.arg(state().browser().connection()->displayName()));
 
         // While a transfer runs the header shows it, and its stop button ends it without an error.
         const HoldingCurl curl;
         m_h->pool.setCurlPath(curl.path());
         QVERIFY(state().upload().start(*state().browser().connection(), u"/"_s,
                                        {b, m_h->localFile(u"c.txt"_s)}, &m_h->prompter, this, {}));
-        auto* line = child<QLabel>(u"uploadProgressText"_s);
+        auto* line = child<QLabel>(u"transferProgressText"_s);
         QTRY_COMPARE(line->text(), u"b.txt \u2014 2.00 kB \u00b7 0 bytes/2.00 kB"_s);
-        QVERIFY(child<QProgressBar>(u"uploadProgressBar"_s)->isVisible());
+        QVERIFY(child<QProgressBar>(u"transferProgressBar"_s)->isVisible());
         QVERIFY(!action(u"uploadFileAction"_s)->isEnabled() && !action(u"newFolderAction"_s)->isEnabled());
-        QTest::mouseClick(child<QToolButton>(u"uploadStopButton"_s), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(u"transferCancelButton"_s), Qt::LeftButton);
         curl.release();
         QVERIFY(waitIdle(state()));
         QVERIFY(!line->isVisible());
         QVERIFY(!state().browser().errorMessage());
+        QCOMPARE(notice->text(), u"Upload cancelled"_s);
         QCOMPARE(curl.runs(), 4); // the check, the upload, taking its temporary files away, the listing after
+    }
+
+    void download_theSelectionIntoAChosenFolder() {
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
+        server.writeFile(u"/a.txt"_s, "a");
+        server.writeFile(u"/docs/b.txt"_s, "b");
+        server.writeFile(u"/zz.txt"_s, "z");
+        openServer(server);
+        QVERIFY(waitIdle(state()));
+        QAction* download = action(u"downloadAction"_s);
+        QVERIFY(!download->isEnabled()); // nothing selected
+        QListView* list = child<FileListView>(u"fileList"_s)->listView();
+        for (const QString& name : {u"a.txt"_s, u"docs"_s})
+            list->selectionModel()->select(list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, name).first(),
+                                           QItemSelectionModel::Select);
+        QVERIFY(download->isEnabled());
+
+        QTemporaryDir into;
+        QTest::mouseClick(child<QToolBar>(u"mainToolbar"_s)->widgetForAction(download), Qt::LeftButton);
+        QVERIFY(windowdriver::chooseFolder(m_window.get(), into.path()));
+        QTRY_VERIFY_WITH_TIMEOUT(child<QLabel>(u"transferNotice"_s)->isVisible(), remoteTimeoutMs);
+        QCOMPARE(child<QLabel>(u"transferNotice"_s)->text(), u"2 files downloaded to %1"_s.arg(into.path()));
+        QFile b(into.filePath(u"docs/b.txt"_s));
+        QVERIFY(b.open(QIODevice::ReadOnly) && b.readAll() == "b" && QFileInfo::exists(into.filePath(u"a.txt"_s)));
+        QVERIFY(!QFileInfo::exists(into.filePath(u"zz.txt"_s)));
     }
 
     void handIn_sheetUploadsAndCloses() {
@@ -225,11 +280,12 @@ private Q_SLOTS:
         state().takeHandIn();
         QTRY_VERIFY(m_window->uploadSheet());
         UploadToFavoriteSheet* sheet = m_window->uploadSheet();
-        QCOMPARE(sheet->findChild<QLabel*>(u"uploadSheetFileCount"_s)->text(), u"2 file(s) selected"_s);
+        QCOMPARE(sheet->findChild<QLabel*>(u"uploadSheetFileCount"_s)->text(), u"x.txt and y.txt"_s);
         auto* upload = sheet->findChild<QPushButton*>(u"uploadSheetUpload"_s);
         QVERIFY(!upload->isEnabled());
         m_h->store.addFavorite(connection.id, u"Root"_s, u"/"_s); // rows follow the store
         QCOMPARE(sheet->favoriteRows().size(), 2);
+        QVERIFY(!sheet->findChild<QScrollArea*>(u"uploadSheetFavorites"_s)->verticalScrollBar()->isVisible());
         QTest::mouseClick(sheet->favoriteRows().first(), Qt::LeftButton);
         QVERIFY(upload->isEnabled());
 
@@ -243,6 +299,8 @@ private Q_SLOTS:
         QVERIFY(!state().pendingUpload());
         QCOMPARE(server.readFile(u"/data/x.txt"_s), QByteArray("new"));
         QCOMPARE(server.readFile(u"/data/y.txt"_s), QByteArray("y"));
+        // No connection is open, so the footer says it.
+        QCOMPARE(child<QLabel>(u"footer"_s)->text(), u"2 files uploaded to Data"_s);
 
         // A new hand-in replaces the sheet shown; Escape is the sheet's "Cancel": the hand-in is over.
         m_h->handIns.store({m_h->localFile(u"z.txt"_s)});

@@ -1,10 +1,14 @@
-// Folder listings as real servers send them: three line formats, a very long listing, a slow one and bytes
-// that are not text.
+// Folder listings as real servers send them: three line formats, exact names, a very long listing, a slow
+// one and bytes that are not text.
 
 #include "ServerTestHelpers.h"
+#include "model/ServerText.h"
 
+#include <QScopeGuard>
 #include <QSet>
 #include <QtTest>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -86,20 +90,58 @@ private Q_SLOTS:
         QCOMPARE(describe(entries), QStringList{u"file [late.txt] at [/wait__slow__/late.txt] size 4"_s});
     }
 
-    // A listing that is not UTF-8 must not pass for an empty folder: an upload would then replace files
-    // without asking.
-    void listingThatIsNotTextFails_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("Latin-1 name") << QByteArray("-rw-r--r-- 1 u g 3 Jan 01 00:00 ok.txt\r\n"
-                                                    "-rw-r--r-- 1 u g 3 Jan 01 00:00 caf\xe9.txt\r\n");
-        QTest::newRow("truncated sequence at the end") << QByteArray(
-            "-rw-r--r-- 1 u g 3 Jan 01 00:00 ok.txt\r\n-rw-r--r-- 1 u g 3 Jan 01 00:00 \xe6\x97");
-        QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80.txt\r\n");
+    // Names as the server holds them, byte for byte: spaces at either end, a symbolic link, a name in
+    // Latin-1. vsftpd lists the files itself; pyftpdlib cannot send a Latin-1 name, so it answers with the
+    // listing vsftpd would give.
+    void exactNames_data() {
+        QTest::addColumn<ServerKind>("kind");
+        QTest::newRow("pyftpdlib, canned listing") << ServerKind::pyftpdlib;
+        QTest::newRow("vsftpd") << ServerKind::vsftpd;
     }
-    void listingThatIsNotTextFails() {
-        QFETCH(QByteArray, bytes);
+    void exactNames() {
+        QFETCH(ServerKind, kind);
         TestFtpServer::Options options;
-        options.rawListings.insert(u"/bad"_s, bytes);
+        options.rawListings.insert(u"/n"_s, "drwxr-xr-x 2 0 0 4096 Jan 01 00:00 trail \r\n"
+                                            "-rw-r--r-- 1 0 0 7 Jan 01 00:00 a\r\n"
+                                            "-rw-r--r-- 1 0 0 6 Jan 01 00:00 a \r\n"
+                                            "-rw-r--r-- 1 0 0 4 Jan 01 00:00  lone\r\n"
+                                            "lrwxrwxrwx 1 0 0 9 Jan 01 00:00 lnk -> ../victim\r\n"
+                                            "-rw-r--r-- 1 0 0 3 Jan 01 00:00 caf\xe9.txt\r\n");
+        KALVOR_START_SERVER(server, kind, options);
+        seed(server, {u"n/trail /"_s, u"n/lnk -> ../victim"_s, u"victim"_s});
+        server.writeFile(u"n/a"_s, "1234567");
+        server.writeFile(u"n/a "_s, "123456");
+        server.writeFile(u"n/ lone"_s, "lone");
+        // Qt cannot name this file, nor remove it with the server's folder.
+        const QByteArray latin1Path = QFile::encodeName(server.localPath(u"n"_s)) + "/caf\xe9.txt";
+        const auto removeLatin1 = qScopeGuard([&] { std::remove(latin1Path.constData()); });
+        std::FILE* latin1 = std::fopen(latin1Path.constData(), "w");
+        QVERIFY(latin1 && std::fputs("caf", latin1) >= 0 && std::fclose(latin1) == 0);
+
+        QList<RemoteFile> entries;
+        KALVOR_NO_ERROR(entries = FTPClient(server.connection()).listDirectory(u"/n"_s));
+        QByteArrayList listed;
+        for (const RemoteFile& entry : entries) {
+            QCOMPARE(entry.path, u"/n/"_s + entry.name);
+            listed << (entry.isDirectory ? "folder ["
+                       : entry.isLink    ? "link ["
+                                         : "file [") +
+                          servertext::toServer(entry.name) + "] " + servertext::toServer(entry.linkTarget) +
+                          (entry.isAmbiguous ? " ambiguous" : "");
+        }
+        QCOMPARE(listed, QByteArrayList({"folder [trail ] ", "file [ lone] ", "file [a] ", "file [a ] ",
+                                         "file [caf\xe9.txt] ", "link [lnk] ../victim"}));
+        QCOMPARE(servertext::forDisplay(entries[4].name, {}), u"caf\u00e9.txt"_s);
+        QCOMPARE(entries[2].size, 7);
+        QCOMPARE(entries[3].size, 6);
+    }
+
+    // A listing with lines that are not text must neither pass for an empty folder nor hide the files those
+    // lines may stand for: an upload would then replace files without asking.
+    void listingThatIsNotTextFails() {
+        TestFtpServer::Options options;
+        options.rawListings.insert(u"/bad"_s,
+                                   QByteArray("ok.txt\r\n\x1f\x8b\x08\0\0\0\0\0\r\n\x89\x01\r\n", 22));
         KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
         seed(server, {u"bad/ok.txt"_s});
         const FTPClient client(server.connection());

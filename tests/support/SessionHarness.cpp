@@ -10,6 +10,12 @@ void ScriptedPrompter::chooseLocalFiles(std::function<void(const QList<QUrl>&)> 
         this, [answer, chosen] { answer(chosen); }, Qt::QueuedConnection);
 }
 
+void ScriptedPrompter::chooseLocalFolder(std::function<void(const QString&)> answer) {
+    QMetaObject::invokeMethod(
+        this, [answer, chosen = folders.isEmpty() ? QString() : folders.takeFirst()] { answer(chosen); },
+        Qt::QueuedConnection);
+}
+
 void ScriptedPrompter::ask(const Question& question, std::function<void(int choice)> answer) {
     asked.append(question);
     m_open = std::move(answer);
@@ -110,7 +116,7 @@ int HoldingCurl::runs() const {
 bool waitIdle(BrowserState& state, int timeoutMs) {
     return QTest::qWaitFor(
         [&] {
-            return !state.browser().isLoading() && !state.upload().isBusy() &&
+            return !state.browser().isLoading() && !state.upload().isBusy() && !state.download().isBusy() &&
                    !state.deletes().isDeleting() && !state.newFolder().isCreating();
         },
         timeoutMs);

@@ -25,10 +25,12 @@ class ScriptedPrompter : public Prompter {
 
 public:
     QList<QList<QUrl>> files;
+    QStringList folders; // download targets to choose, in order; none left is no choice
     QStringList answers;
     QList<Question> asked;
 
     void chooseLocalFiles(std::function<void(const QList<QUrl>&)> answer) override;
+    void chooseLocalFolder(std::function<void(const QString&)> answer) override;
     void ask(const Question& question, std::function<void(int choice)> answer) override;
     // Answers the open question with the choice of that label.
     void answer(const QString& label);

@@ -135,6 +135,8 @@ TestFtpServer::TestFtpServer(Kind kind, const Options& options)
         arguments << QStringLiteral("--stall-listing") << options.stallListing;
     if (options.throttleReceive > 0)
         arguments << QStringLiteral("--throttle-receive") << QString::number(options.throttleReceive);
+    if (options.throttleSend > 0)
+        arguments << QStringLiteral("--throttle-send") << QString::number(options.throttleSend);
     if (!options.refuseRename.isEmpty())
         arguments << QStringLiteral("--refuse-rename") << options.refuseRename;
     if (!options.endless.isEmpty())

@@ -45,6 +45,8 @@ public:
         QString stallListing;
         // When positive, uploads are received at most this many bytes a second.
         qint64 throttleReceive = 0;
+        // When positive, downloads are sent at most this many bytes a second.
+        qint64 throttleSend = 0;
         // An RNTO onto a path containing this is refused.
         QString refuseRename;
         // Every folder whose path contains this holds a folder "sub", without end.

@@ -25,6 +25,7 @@ Faults on purpose (the process dies by SIGKILL, as a crash would leave things; t
   --stall-listing TEXT:N    LIST of a folder whose path contains TEXT sends the first N bytes of its
                             listing, then nothing, ever (the data connection stays open).
   --throttle-receive BPS    STOR receives at most BPS bytes a second.
+  --throttle-send BPS       RETR sends at most BPS bytes a second.
   --refuse-rename TEXT      RNTO of a path containing TEXT is refused with 550.
   --endless TEXT            every folder whose path contains TEXT holds one folder, "sub", without end:
                             such folders need not exist on disk.
@@ -167,8 +168,9 @@ class StallingProducer:
 
 
 class SteadyReceiver(ThrottledDTPHandler):
-    """Receives at a steady rate: a short pause after every chunk (pyftpdlib's own throttle takes a second's
-    worth at once, then sleeps), and a small socket buffer, so the sender's progress moves smoothly."""
+    """Receives (or sends) at a steady rate: a short pause after every chunk (pyftpdlib's own throttle takes a
+    second's worth at once, then sleeps), and a small socket buffer, so the other side's progress moves
+    smoothly."""
 
     def __init__(self, sock, cmd_channel):
         ThrottledDTPHandler.__init__(self, sock, cmd_channel)
@@ -310,6 +312,7 @@ def parse_arguments():
     parser.add_argument("--die-after-bytes", type=int, default=0)
     parser.add_argument("--stall-listing", default=None, metavar="TEXT:N")
     parser.add_argument("--throttle-receive", type=int, default=0)
+    parser.add_argument("--throttle-send", type=int, default=0)
     parser.add_argument("--refuse-rename", default=None)
     parser.add_argument("--endless", default=None)
     return parser.parse_args()
@@ -350,6 +353,9 @@ def main():
         Faults.stall_bytes = int(count)
     if args.throttle_receive > 0:
         SteadyReceiver.read_limit = args.throttle_receive
+        TestHandler.dtp_handler = SteadyReceiver
+    if args.throttle_send > 0:
+        SteadyReceiver.write_limit = args.throttle_send
         TestHandler.dtp_handler = SteadyReceiver
 
     authorizer = DummyAuthorizer()

@@ -5,9 +5,10 @@
 class QLabel;
 class QProgressBar;
 
-// The header's right end: the upload bar with its line and a stop button, or a small spinner with
-// "Uploading…"/"Deleting…", or nothing. Object names: "uploadProgressBar", "uploadProgressText",
-// "uploadStopButton", "busySpinner", "busyText".
+// The header's right end: a transfer's bar with its line and a "Cancel" button, or a small spinner with
+// "Uploading…"/"Deleting…", or the words that say a transfer has ended, or nothing. Object names:
+// "transferProgressBar", "transferProgressText", "transferCancelButton", "busySpinner", "busyText",
+// "transferNotice".
 class ActivityArea : public QStackedWidget {
     Q_OBJECT
 
@@ -17,9 +18,10 @@ public:
     void showNothing();
     void showProgress(double value, double total, const QString& line);
     void showBusy(const QString& text);
+    void showNotice(const QString& words);
 
 Q_SIGNALS:
-    void stopRequested();
+    void cancelRequested();
 
 private:
     QWidget* m_empty;
@@ -28,4 +30,5 @@ private:
     QProgressBar* m_bar;
     QLabel* m_line;
     QLabel* m_busyText;
+    QLabel* m_notice;
 };

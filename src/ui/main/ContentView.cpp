@@ -8,13 +8,16 @@
 #include "model/FavoritesManager.h"
 #include "ui/panels/ConnectionFormView.h"
 #include "ui/panels/FavoritesSidebarView.h"
+#include "ui/panels/FileListModel.h"
 #include "ui/panels/FileListView.h"
 #include "ui/panels/Icons.h"
 #include "ui/panels/UploadToFavoriteSheet.h"
 
 #include <QAction>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QListView>
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QSplitter>
@@ -60,6 +63,15 @@ ContentView::ContentView(SessionContext& context, QWidget* parent)
     setCentralWidget(central);
     buildToolbar();
     connectState();
+
+    // Long enough to be read, short enough not to be mistaken for what is going on now.
+    m_noticeTimer.setSingleShot(true);
+    m_noticeTimer.setInterval(6000);
+    connect(&m_noticeTimer, &QTimer::timeout, this, [this] {
+        m_notice.clear();
+        syncActivity();
+        syncFooter();
+    });
 
     syncDetail();
     syncActivity();
@@ -157,7 +169,10 @@ QWidget* ContentView::buildBrowsingPage() {
     typography::makeSecondary(m_headerPath);
     m_activity = new ActivityArea;
     m_activity->setObjectName(QStringLiteral("activityArea"));
-    connect(m_activity, &ActivityArea::stopRequested, &m_state.upload(), &UploadJob::cancel);
+    connect(m_activity, &ActivityArea::cancelRequested, this, [this] {
+        if (TransferJob* job = shownTransfer())
+            job->cancel();
+    });
     auto* headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(12, 8, 12, 8);
     headerLayout->addWidget(m_headerName);
@@ -181,8 +196,8 @@ QWidget* ContentView::buildBrowsingPage() {
 }
 
 QWidget* ContentView::buildFooter() {
-    auto* footer = new QLabel(QStringLiteral("Kalvor \u00b7 Support: support@kalvor.app \u00b7 \u00a9 2026 "
-                                             "The Kalvor developers. All rights reserved."));
+    auto* footer = m_footer = new QLabel;
+    footer->setTextFormat(Qt::PlainText);
     footer->setObjectName(QStringLiteral("footer"));
     footer->setAlignment(Qt::AlignCenter);
     footer->setContentsMargins(0, 6, 0, 6);
@@ -190,6 +205,7 @@ QWidget* ContentView::buildFooter() {
     footer->setAutoFillBackground(true);
     footer->setBackgroundRole(QPalette::Window);
     typography::makeSecondary(footer);
+    syncFooter();
     return footer;
 }
 
@@ -206,8 +222,13 @@ void ContentView::buildToolbar() {
     m_uploadAction->setObjectName(QStringLiteral("uploadFileAction"));
     m_newFolderAction = m_toolbar->addAction(symbolIcon(u"folder.badge.plus"), QStringLiteral("New Folder"));
     m_newFolderAction->setObjectName(QStringLiteral("newFolderAction"));
+    m_downloadAction = m_toolbar->addAction(symbolIcon(u"square.and.arrow.down"), QStringLiteral("Download"));
+    m_downloadAction->setObjectName(QStringLiteral("downloadAction"));
+    m_downloadAction->setToolTip(QStringLiteral("Download the selected files and folders"));
     connect(m_uploadAction, &QAction::triggered, &m_state, &BrowserState::chooseUploadFiles);
     connect(m_newFolderAction, &QAction::triggered, &m_state.newFolder(), &NewFolderFlow::openSheet);
+    connect(m_downloadAction, &QAction::triggered, this,
+            [this] { m_state.downloadEntries(selectedEntries()); });
 }
 
 void ContentView::connectState() {
@@ -215,18 +236,25 @@ void ContentView::connectState() {
     connect(&m_state, &BrowserState::detailChanged, this, &ContentView::syncDetail);
     connect(&m_state, &BrowserState::pendingUploadChanged, this, &ContentView::syncUploadSheet);
     connect(&browser, &FolderBrowser::currentPathChanged, this, &ContentView::syncHeader);
-    connect(&browser, &FolderBrowser::filesChanged, this,
-            [this] { m_fileList->setFiles(m_state.browser().files()); });
+    connect(&browser, &FolderBrowser::filesChanged, this, [this] {
+        m_fileList->setFiles(m_state.browser().files());
+        syncToolbar();
+    });
     connect(&browser, &FolderBrowser::loadingChanged, this, [this] {
         m_fileList->setLoading(m_state.browser().isLoading());
         syncToolbar();
     });
     connect(&browser, &FolderBrowser::errorMessageChanged, this, &ContentView::syncError);
-    connect(&m_state.upload(), &UploadJob::progressChanged, this, &ContentView::syncActivity);
-    connect(&m_state.upload(), &UploadJob::busyChanged, this, [this] {
-        syncActivity();
-        syncToolbar();
-    });
+    for (TransferJob* job : {static_cast<TransferJob*>(&m_state.upload()), static_cast<TransferJob*>(&m_state.download())}) {
+        connect(job, &TransferJob::progressChanged, this, &ContentView::syncActivity);
+        connect(job, &TransferJob::busyChanged, this, [this] {
+            syncActivity();
+            syncToolbar();
+        });
+    }
+    connect(&m_state, &BrowserState::announced, this, &ContentView::announce);
+    connect(m_fileList->listView()->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ContentView::syncToolbar);
     connect(&m_state.deletes(), &DeleteFlow::deletingChanged, this, &ContentView::syncActivity);
     connect(&m_state.newFolder(), &NewFolderFlow::changed, this, [this] {
         syncNewFolderSheet();
@@ -264,10 +292,14 @@ void ContentView::syncDetail() {
         m_detail->setCurrentWidget(m_emptyPage);
         break;
     }
+    const std::optional<Connection>& open = m_state.browser().connection();
+    m_sidebar->setOpenConnection(open ? open->id : QUuid());
     syncHeader();
     syncError();
     syncToolbar();
     syncNewFolderSheet();
+    syncActivity();
+    syncFooter();
 }
 
 void ContentView::syncHeader() {
@@ -285,21 +317,63 @@ void ContentView::syncError() {
     m_banner->setVisible(message.has_value());
 }
 
+TransferJob* ContentView::shownTransfer() {
+    if (m_state.download().isTransferring())
+        return &m_state.download();
+    if (m_state.upload().isTransferring())
+        return &m_state.upload();
+    return nullptr;
+}
+
+QList<RemoteFile> ContentView::selectedEntries() const {
+    QList<RemoteFile> entries;
+    for (const QModelIndex& index : m_fileList->listView()->selectionModel()->selectedIndexes()) {
+        const QVariant entry = index.data(FileListModel::RemoteFileRole);
+        if (entry.isValid())
+            entries << entry.value<RemoteFile>();
+    }
+    return entries;
+}
+
 void ContentView::syncActivity() {
-    const UploadJob& upload = m_state.upload();
-    if (upload.isTransferring() && upload.progressLine())
-        m_activity->showProgress(upload.progressValue(), upload.progressTotal(), *upload.progressLine());
-    else if (upload.isTransferring() || m_state.deletes().isDeleting())
-        m_activity->showBusy(upload.isTransferring() ? QStringLiteral("Uploading\u2026")
-                                                     : QStringLiteral("Deleting\u2026"));
-    else
+    if (const TransferJob* job = shownTransfer()) {
+        if (job->progressLine())
+            m_activity->showProgress(job->progressValue(), job->progressTotal(), *job->progressLine());
+        else
+            m_activity->showBusy(job == &m_state.upload() ? QStringLiteral("Uploading\u2026")
+                                                          : QStringLiteral("Downloading\u2026"));
+    } else if (m_state.deletes().isDeleting()) {
+        m_activity->showBusy(QStringLiteral("Deleting\u2026"));
+    } else if (!m_notice.isEmpty()) {
+        m_activity->showNotice(m_notice);
+    } else {
         m_activity->showNothing();
+    }
 }
 
 void ContentView::syncToolbar() {
-    m_toolbar->setVisible(m_state.detailMode() == BrowserState::DetailMode::browsing);
-    m_uploadAction->setEnabled(m_state.canChooseUploadFiles());
-    m_newFolderAction->setEnabled(m_state.canOpenNewFolderSheet());
+    // The toolbar is there from the start, so nothing moves when a connection opens; its actions work only
+    // on an open folder.
+    const bool browsing = m_state.detailMode() == BrowserState::DetailMode::browsing;
+    m_uploadAction->setEnabled(browsing && m_state.canChooseUploadFiles());
+    m_newFolderAction->setEnabled(browsing && m_state.canOpenNewFolderSheet());
+    m_downloadAction->setEnabled(browsing && m_state.canDownload(selectedEntries()));
+}
+
+void ContentView::announce(const QString& words) {
+    m_notice = words;
+    m_noticeTimer.start();
+    syncActivity();
+    syncFooter();
+}
+
+void ContentView::syncFooter() {
+    // Without the browsing view's header (the sheet can upload from any page), the footer says it.
+    const bool inHeader = m_state.detailMode() == BrowserState::DetailMode::browsing;
+    m_footer->setText(!m_notice.isEmpty() && !inHeader
+                          ? m_notice
+                          : QStringLiteral("Kalvor \u00b7 Support: support@kalvor.app \u00b7 \u00a9 2026 The "
+                                           "Kalvor developers. All rights reserved."));
 }
 
 void ContentView::syncNewFolderSheet() {

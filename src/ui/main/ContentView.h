@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 #include <QUuid>
 
 class ActivityArea;
@@ -27,7 +28,8 @@ class QToolBar;
 //
 // Object names: "sidebar", "detail", "formPage", "emptyPage", "browsingPage", "headerName", "headerPath",
 // "activityArea", "fileList", "errorBanner", "settingsBanner" (+ "settingsBannerText",
-// "settingsBannerDismiss"), "mainToolbar", "uploadFileAction", "newFolderAction", "footer", "uploadSheet".
+// "settingsBannerDismiss"), "mainToolbar", "uploadFileAction", "newFolderAction", "downloadAction", "footer",
+// "uploadSheet".
 class ContentView : public QMainWindow {
     Q_OBJECT
 
@@ -58,6 +60,11 @@ private:
     void syncToolbar();
     void syncNewFolderSheet();
     void syncUploadSheet();
+    void syncFooter();
+    void announce(const QString& words);
+    // The transfer the header shows: the window runs one at a time.
+    TransferJob* shownTransfer();
+    QList<RemoteFile> selectedEntries() const;
 
     WidgetPrompter m_prompter;
     BrowserState m_state;
@@ -76,6 +83,11 @@ private:
     QToolBar* m_toolbar = nullptr;
     QAction* m_uploadAction = nullptr;
     QAction* m_newFolderAction = nullptr;
+    QAction* m_downloadAction = nullptr;
+    QLabel* m_footer = nullptr;
+    // Words about the transfer that has just ended, shown for a few seconds.
+    QString m_notice;
+    QTimer m_noticeTimer;
     bool m_formIsWriting = false;
 
     QPointer<NewFolderSheet> m_newFolderSheet;

@@ -3,13 +3,17 @@
 #include <QDialog>
 
 class NewFolderFlow;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QStackedWidget;
 
-// The small sheet that names a new folder. It shows the flow's name, busy sign and enabling rule, and
-// forwards typing, "Create" and "Cancel"; the flow decides when it closes.
-// Object names: "newFolderSheet", "newFolderName", "newFolderProgress", "newFolderCancel", "newFolderCreate".
+// The small sheet that names a new folder. It shows the flow's name, busy sign, error and enabling rule, and
+// forwards typing, "Create" and "Cancel"; the flow decides when it closes. It keeps one size whatever it
+// shows: the busy sign and the error take turns in a place kept for them.
+// Object names: "newFolderSheet", "newFolderName", "newFolderProgress", "newFolderError", "newFolderCancel",
+// "newFolderCreate".
 class NewFolderSheet : public QDialog {
     Q_OBJECT
 
@@ -24,6 +28,8 @@ protected:
 private:
     NewFolderFlow& m_flow;
     QLineEdit* m_name;
+    QStackedWidget* m_status;
     QProgressBar* m_progress;
+    QLabel* m_error;
     QPushButton* m_create;
 };

@@ -1,9 +1,13 @@
 #include "WidgetPrompter.h"
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -66,6 +70,15 @@ QMessageBox* openQuestionBox(QWidget* parent, const Question& question, std::fun
                 box->setDefaultButton(button);
         }
     }
+    // A message box sizes itself to its text, and a short text left the title bar too narrow for the title
+    // (cut to "Overw… alvor"): keep room for the title as the window manager writes it, with its buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        const QString shownTitle =
+            question.title + QStringLiteral(" \u2014 ") + QApplication::applicationDisplayName();
+        const int width = std::max(360, box->fontMetrics().horizontalAdvance(shownTitle) + 160);
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(),
+                      0, 1, grid->columnCount());
+    }
     QObject::connect(box, &QMessageBox::finished, box,
                      [box, buttons, cancel = question.cancelChoice(), answer = std::move(answer)] {
                          const qsizetype taken = buttons.indexOf(box->clickedButton());
@@ -90,6 +103,23 @@ void WidgetPrompter::chooseLocalFiles(std::function<void(const QList<QUrl>&)> an
                      [dialog, answer = std::move(answer)](int result) {
                          answer(result == QDialog::Accepted ? dialog->selectedUrls() : QList<QUrl>());
                      });
+    dialog->open();
+}
+
+void WidgetPrompter::chooseLocalFolder(std::function<void(const QString&)> answer) {
+    auto* dialog = new QFileDialog(m_window, QStringLiteral("Download to"));
+    dialog->setObjectName(QStringLiteral("downloadFolderChooser"));
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Download Here"));
+    dialog->setDirectory(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(
+        dialog, &QFileDialog::finished, dialog, [dialog, answer = std::move(answer)](int result) {
+            const QStringList chosen = dialog->selectedFiles();
+            answer(result == QDialog::Accepted && !chosen.isEmpty() ? chosen.first() : QString());
+        });
     dialog->open();
 }
 

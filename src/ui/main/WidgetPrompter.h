@@ -14,7 +14,8 @@ class QWidget;
 QMessageBox* openQuestionBox(QWidget* parent, const Question& question, std::function<void(int)> answer);
 
 // Answers the flows' questions with dialogs that are modal to one window (or sheet).
-// Object names: the file chooser "uploadFileChooser"; question boxes as above.
+// Object names: the file chooser "uploadFileChooser", the folder chooser "downloadFolderChooser"; question
+// boxes as above.
 class WidgetPrompter : public Prompter {
     Q_OBJECT
 
@@ -22,6 +23,7 @@ public:
     explicit WidgetPrompter(QWidget* window);
 
     void chooseLocalFiles(std::function<void(const QList<QUrl>&)> answer) override;
+    void chooseLocalFolder(std::function<void(const QString&)> answer) override;
     void ask(const Question& question, std::function<void(int choice)> answer) override;
 
 private:

@@ -2,6 +2,7 @@
 
 #include "Icons.h"
 #include "model/FavoritesManager.h"
+#include "session/ListedFavorites.h"
 
 #include <QEvent>
 #include <QItemSelectionModel>
@@ -65,6 +66,13 @@ void FavoritesSidebarView::setShowConnectionForm(bool show) {
     if (show == m_showConnectionForm)
         return;
     m_showConnectionForm = show;
+    rebuild();
+}
+
+void FavoritesSidebarView::setOpenConnection(const QUuid& id) {
+    if (id == m_openConnection)
+        return;
+    m_openConnection = id;
     rebuild();
 }
 
@@ -138,17 +146,16 @@ void FavoritesSidebarView::rebuild() {
 
     addHeader(tr("Favorites"));
     const QIcon star = tintedIcon(symbolIcon(u"star.fill"), primary);
-    for (const Favorite& favorite : m_favoritesManager.favorites()) {
-        // A favorite whose connection is gone stays in the store but cannot be opened, so it is not offered.
-        if (!m_favoritesManager.connectionFor(favorite))
-            continue;
-        auto* item = new QListWidgetItem(star, favorite.name);
+    // A favorite whose connection is gone stays in the store but cannot be opened, so it is not offered.
+    for (const ListedFavorite& listed : listedFavorites(m_favoritesManager)) {
+        auto* item = new QListWidgetItem(star, listed.label);
         item->setData(rowKindRole, QVariant::fromValue(static_cast<int>(RowKind::Favorite)));
-        item->setData(idRole, QVariant::fromValue(favorite.id));
+        item->setData(idRole, QVariant::fromValue(listed.favorite.id));
+        item->setToolTip(listed.connection.displayName() + QStringLiteral(": ") + listed.shownPath);
         item->setForeground(primary);
         item->setFlags(Qt::ItemIsEnabled);
         m_list->addItem(item);
-        m_rows.append(Row{RowKind::Favorite, favorite, {}});
+        m_rows.append(Row{RowKind::Favorite, listed.favorite, {}});
     }
 
     addHeader(tr("Connections"));
@@ -159,6 +166,15 @@ void FavoritesSidebarView::rebuild() {
         item->setData(idRole, QVariant::fromValue(connection.id));
         item->setForeground(primary);
         item->setFlags(Qt::ItemIsEnabled);
+        if (!m_openConnection.isNull() && connection.id == m_openConnection) {
+            // Marked the way a selected row is, though the list keeps no selection of its own.
+            item->setData(openRole, true);
+            item->setBackground(palette.color(QPalette::Highlight));
+            item->setForeground(palette.color(QPalette::HighlightedText));
+            QFont bold = m_list->font();
+            bold.setBold(true);
+            item->setFont(bold);
+        }
         m_list->addItem(item);
         m_rows.append(Row{RowKind::Connection, {}, connection});
     }

@@ -169,5 +169,9 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
     if (!holds(index))
         return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+    const RowKind kind = kindAt(index.row());
+    // Entries can be selected (for Download); headers and the parent row cannot.
+    const Qt::ItemFlags selectable =
+        kind == RowKind::Folder || kind == RowKind::File ? Qt::ItemIsSelectable : Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemNeverHasChildren | selectable;
 }

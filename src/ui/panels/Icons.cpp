@@ -26,6 +26,7 @@ const SymbolIcon symbolTable[] = {
     {u"chevron.right", u"go-next", QStyle::SP_ArrowRight},
     {u"exclamationmark.triangle.fill", u"dialog-warning", QStyle::SP_MessageBoxWarning},
     {u"square.and.arrow.up", u"document-send", QStyle::SP_ArrowUp},
+    {u"square.and.arrow.down", u"document-save", QStyle::SP_ArrowDown},
     {u"folder.badge.plus", u"folder-new", QStyle::SP_FileDialogNewFolder},
     {u"checkmark.circle.fill", u"emblem-default", QStyle::SP_DialogApplyButton},
     {u"xmark.circle.fill", u"process-stop", QStyle::SP_BrowserStop},

@@ -2,6 +2,7 @@
 
 #include "Icons.h"
 #include "model/FavoritesManager.h"
+#include "session/TransferText.h"
 #include "session/UploadJob.h"
 #include "session/UploadToFavoriteFlow.h"
 #include "ui/main/Typography.h"
@@ -20,6 +21,8 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const QColor systemRed(255, 59, 48);
@@ -28,6 +31,8 @@ const QColor systemGreen(52, 199, 89);
 constexpr int iconSize = 16;
 // The bar works in integers; a batch may hold more bytes than an int counts.
 constexpr int barSteps = 10000;
+// The favorites list keeps room for about one row, even without any.
+constexpr int minimumRowsHeight = 48;
 
 // The symbol in one flat colour, whatever colours the theme drew it in.
 QPixmap tinted(const QIcon& icon, const QColor& colour, qreal devicePixelRatio) {
@@ -60,16 +65,16 @@ QPixmap checkCircle(const QColor& colour, qreal devicePixelRatio) {
 // One favorite: the whole row is one flat button.
 class FavoriteRow : public QAbstractButton {
 public:
-    FavoriteRow(const Favorite& favorite, QWidget* parent)
+    FavoriteRow(const ListedFavorite& listed, QWidget* parent)
         : QAbstractButton(parent)
-        , m_favorite(favorite)
-        , m_name(new QLabel(favorite.name, this))
-        , m_path(new QLabel(favorite.remotePath, this))
+        , m_favorite(listed.favorite)
+        , m_name(new QLabel(listed.label, this))
+        , m_path(new QLabel(listed.shownPath, this))
         , m_check(new QLabel(this)) {
         setObjectName(QStringLiteral("uploadSheetFavoriteRow"));
-        setProperty("favoriteId", favorite.id);
+        setProperty("favoriteId", listed.favorite.id);
         setFocusPolicy(Qt::TabFocus);
-        setAccessibleName(favorite.name);
+        setAccessibleName(listed.label);
 
         auto* star = new QLabel(this);
         star->setObjectName(QStringLiteral("uploadSheetFavoriteStar"));
@@ -163,10 +168,14 @@ UploadToFavoriteSheet::UploadToFavoriteSheet(QList<QUrl> fileURLs, FavoritesMana
     title->setFont(typography::headline(this));
     title->setAlignment(Qt::AlignCenter);
 
-    auto* count =
-        new QLabel(QString::number(m_flow->files().size()) + QStringLiteral(" file(s) selected"), this);
+    QStringList names;
+    for (const QUrl& file : m_flow->files())
+        names << file.fileName();
+    auto* count = new QLabel(transfertext::namesText(names), this);
     count->setObjectName(QStringLiteral("uploadSheetFileCount"));
+    count->setTextFormat(Qt::PlainText);
     count->setAlignment(Qt::AlignCenter);
+    count->setWordWrap(true);
     typography::makeSecondary(count);
 
     m_error = new QLabel(this);
@@ -183,11 +192,10 @@ UploadToFavoriteSheet::UploadToFavoriteSheet(QList<QUrl> fileURLs, FavoritesMana
                                .arg(systemRed.green())
                                .arg(systemRed.blue()));
 
-    auto* scroll = new QScrollArea(this);
+    auto* scroll = m_scroll = new QScrollArea(this);
     scroll->setObjectName(QStringLiteral("uploadSheetFavorites"));
-    scroll->setMinimumHeight(200);
     scroll->setWidgetResizable(true);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_rowsHost = new QWidget(scroll);
     m_rowsLayout = new QVBoxLayout(m_rowsHost);
@@ -232,6 +240,7 @@ UploadToFavoriteSheet::UploadToFavoriteSheet(QList<QUrl> fileURLs, FavoritesMana
     layout->addWidget(count);
     layout->addWidget(m_error);
     layout->addWidget(scroll, 1);
+    layout->addStretch(1);
     layout->addWidget(m_progressArea);
     layout->addLayout(buttons);
 
@@ -265,12 +274,21 @@ void UploadToFavoriteSheet::rebuildRows() {
     for (QAbstractButton* row : favoriteRows())
         delete row;
     int at = 0;
-    for (const Favorite& favorite : m_flow->listedFavorites()) {
-        auto* row = new FavoriteRow(favorite, m_rowsHost);
-        row->setSelected(m_flow->isSelected(favorite));
-        connect(row, &QAbstractButton::clicked, m_flow, [this, favorite] { m_flow->select(favorite); });
+    int rowsHeight = 0;
+    for (const ListedFavorite& listed : m_flow->listedFavorites()) {
+        auto* row = new FavoriteRow(listed, m_rowsHost);
+        row->setSelected(m_flow->isSelected(listed.favorite));
+        connect(row, &QAbstractButton::clicked, m_flow,
+                [this, favorite = listed.favorite] { m_flow->select(favorite); });
         m_rowsLayout->insertWidget(at++, row);
+        rowsHeight += row->sizeHint().height();
     }
+    // No taller than its rows, so a few of them show without a scroll bar and the sheet keeps the rest of
+    // its height; it gives way (and scrolls) when the progress or an error needs the room.
+    const QMargins margins = m_rowsLayout->contentsMargins();
+    const int chrome = margins.top() + margins.bottom() + 2 * m_scroll->frameWidth();
+    m_scroll->setMaximumHeight(std::max(rowsHeight, minimumRowsHeight) + chrome);
+    m_scroll->setMinimumHeight(minimumRowsHeight + chrome);
 }
 
 void UploadToFavoriteSheet::render() {

@@ -9,6 +9,7 @@ class QAbstractButton;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QVBoxLayout;
 class QWidget;
 class UploadJob;
@@ -24,7 +25,8 @@ class WidgetPrompter;
 // it). When dismissed() comes from inside the sheet the presenter must not delete it on the spot: close()
 // with Qt::WA_DeleteOnClose, or deleteLater().
 //
-// Object names: "uploadToFavoriteSheet" (until the presenter renames it), "uploadSheetFileCount",
+// Object names: "uploadToFavoriteSheet" (until the presenter renames it), "uploadSheetFileCount" (the files'
+// names),
 // "uploadSheetError", "uploadSheetFavorites" (the scroll area), one "uploadSheetFavoriteRow" per row (a
 // QAbstractButton with the property "favoriteId", a QUuid) holding "uploadSheetFavoriteCheck";
 // "uploadSheetProgressArea" with "uploadSheetProgressBar" and "uploadSheetProgressLine"; "uploadSheetCancel",
@@ -57,6 +59,7 @@ private:
     WidgetPrompter* m_prompter;
     UploadToFavoriteFlow* m_flow;
     QLabel* m_error = nullptr;
+    QScrollArea* m_scroll = nullptr;
     QWidget* m_rowsHost = nullptr;
     QVBoxLayout* m_rowsLayout = nullptr;
     QWidget* m_progressArea = nullptr;
