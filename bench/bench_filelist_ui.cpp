@@ -1,18 +1,23 @@
-// How the file list copes with a huge folder: the time from a 100,000-entry listing being handed to the view
-// to the first frame that shows it, the cost of a frame while scrolling through it, and the memory the window
-// needs to hold it. Prints figures; never fails on them.
+// How the file list copes with a huge folder, in the plain list and in the details mode: the time from a
+// 100,000-entry listing being handed to the view to the first frame that shows it, the cost of a frame while
+// scrolling through it (with every entry selected as well), of selecting all and of sorting, and the memory
+// the window needs to hold it. Prints figures; never fails on them.
 //
 //   QT_QPA_PLATFORM=offscreen bench_filelist_ui [--entries N] [--grab picture.png]
 
 #include "ui/panels/FileListModel.h"
 #include "ui/panels/FileListView.h"
+#include "ui/panels/FileTableModel.h"
 #include "ui/panels/Icons.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QListView>
 #include <QScrollBar>
+#include <QTreeView>
 #include <QWindow>
 
 #include <algorithm>
@@ -84,7 +89,7 @@ struct FrameStats {
     double max = 0;
 };
 
-FrameStats scroll(QListView& list, int steps, int stride) {
+FrameStats scroll(QAbstractItemView& list, int steps, int stride) {
     QScrollBar* bar = list.verticalScrollBar();
     std::vector<double> frames;
     frames.reserve(size_t(steps));
@@ -119,6 +124,7 @@ int main(int argc, char** argv) {
     view.resize(900, 700);
     PaintCounter counter;
     view.listView()->viewport()->installEventFilter(&counter);
+    view.detailsView()->viewport()->installEventFilter(&counter);
     view.show();
     pumpUntilPainted(counter);
     const qint64 emptyRss = statusKilobytes("VmRSS");
@@ -129,49 +135,72 @@ int main(int argc, char** argv) {
 
     std::printf("file list with %d entries (%s platform)\n", entries,
                 qPrintable(QGuiApplication::platformName()));
-    std::printf("apply -> first frame drawn (setFiles alone):\n");
     QElapsedTimer timer;
     qint64 heldRss = 0;
-    for (int run = 0; run < 6; ++run) {
-        // Alternating listings, so every apply is a real change.
-        const QList<RemoteFile>& listing = run % 2 == 0 ? first : second;
-        timer.start();
-        view.setFiles(listing);
-        const double applied = double(timer.nsecsElapsed()) / 1e6;
-        pumpUntilPainted(counter);
-        const double drawn = double(timer.nsecsElapsed()) / 1e6;
-        std::printf("  run %d: %7.2f ms  (%.2f ms)\n", run + 1, drawn, applied);
-        if (run == 0) {
-            heldRss = statusKilobytes("VmRSS");
-            second = makeListing(entries, u"b"_s);
+    for (const FileListView::Mode mode : {FileListView::Mode::list, FileListView::Mode::details}) {
+        view.setMode(mode);
+        const bool details = mode == FileListView::Mode::details;
+        std::printf("%s mode\n", details ? "details" : "list");
+        std::printf("  apply -> first frame drawn (setFiles alone):\n");
+        for (int run = 0; run < 6; ++run) {
+            // Alternating listings, so every apply is a real change.
+            const QList<RemoteFile>& listing = run % 2 == 0 ? first : second;
+            timer.start();
+            view.setFiles(listing);
+            const double applied = double(timer.nsecsElapsed()) / 1e6;
+            pumpUntilPainted(counter);
+            const double drawn = double(timer.nsecsElapsed()) / 1e6;
+            std::printf("    run %d: %7.2f ms  (%.2f ms)\n", run + 1, drawn, applied);
+            if (run == 0 && !details) {
+                heldRss = statusKilobytes("VmRSS");
+                second = makeListing(entries, u"b"_s);
+            }
+        }
+        QAbstractItemView& list = *view.currentView();
+        const int rowHeight = list.visualRect(list.model()->index(0, 0)).height();
+        const int jump = std::max(1, list.verticalScrollBar()->maximum() / 300);
+        std::printf("  scrolling, one repaint per step:\n");
+        for (const bool selected : {false, true}) {
+            if (selected) {
+                timer.start();
+                list.selectAll();
+                std::printf("  select all (Ctrl+A): %.2f ms, %lld entries selected\n",
+                            double(timer.nsecsElapsed()) / 1e6, qlonglong(view.selectedEntries().size()));
+            }
+            const char* tag = selected ? ", all selected" : "";
+            list.verticalScrollBar()->setValue(0);
+            const FrameStats wheel = scroll(list, 300, 3 * rowHeight);
+            list.verticalScrollBar()->setValue(0);
+            const FrameStats jumps = scroll(list, 300, jump);
+            std::printf("    300 wheel steps of 3 rows%s:  mean %.3f ms, max %.3f ms\n", tag, wheel.mean,
+                        wheel.max);
+            std::printf("    300 jumps across the list%s:  mean %.3f ms, max %.3f ms\n", tag, jumps.mean,
+                        jumps.max);
+        }
+        if (details) {
+            for (const int column :
+                 {FileTableModel::SizeColumn, FileTableModel::ModifiedColumn, FileTableModel::NameColumn}) {
+                timer.start();
+                view.detailsView()->header()->setSortIndicator(column, Qt::DescendingOrder);
+                pumpUntilPainted(counter);
+                std::printf("  sort by column %d, all selected -> drawn: %.2f ms\n", column,
+                            double(timer.nsecsElapsed()) / 1e6);
+            }
+            view.detailsView()->header()->setSortIndicator(FileTableModel::NameColumn, Qt::AscendingOrder);
         }
     }
     if (view.model()->rowCount() != entries + 3)
         std::printf("  unexpected row count %d\n", view.model()->rowCount());
 
-    QListView& list = *view.listView();
-    const int rowHeight = list.visualRect(list.model()->index(0, 0)).height();
-    list.verticalScrollBar()->setValue(0);
-    const FrameStats wheel = scroll(list, 300, 3 * rowHeight);
-    list.verticalScrollBar()->setValue(0);
-    const int jump = std::max(1, list.verticalScrollBar()->maximum() / 300);
-    const FrameStats jumps = scroll(list, 300, jump);
-    std::printf("scrolling, one repaint per step:\n");
-    {
-        const FrameStats still = scroll(list, 100, 0);
-        std::printf("  100 repaints without scrolling:   mean %.3f ms, max %.3f ms\n", still.mean, still.max);
-    }
-    std::printf("  300 wheel steps of 3 rows:        mean %.3f ms, max %.3f ms\n", wheel.mean, wheel.max);
-    std::printf("  300 jumps across the whole list:  mean %.3f ms, max %.3f ms\n", jumps.mean, jumps.max);
-
     std::printf("memory (VmRSS above the empty window):\n");
     std::printf("  the listing itself (100%% shared with the view): %.1f MB\n",
                 megabytes(listingRss - emptyRss));
     std::printf("  window holding the listing, first apply:        %.1f MB\n", megabytes(heldRss - emptyRss));
-    std::printf("  now, both listings alive, after scrolling:      %.1f MB (VmHWM %.1f MB total)\n",
+    std::printf("  now, both listings alive, both modes shown:     %.1f MB (VmHWM %.1f MB total)\n",
                 megabytes(statusKilobytes("VmRSS") - emptyRss), megabytes(statusKilobytes("VmHWM")));
 
     if (!grabPath.isEmpty()) {
+        view.setMode(FileListView::Mode::list);
         view.setFiles(first.mid(0, 3) + first.mid(1, 4));
         pumpUntilPainted(counter);
         view.grab().save(grabPath);

@@ -1,21 +1,25 @@
 // Opens the main window in each of its modes against a local test server and saves a picture of each:
 //   kalvor_screenshots OUTPUT_FOLDER
 // Run it under Xvfb (scripts/screenshots.sh) to see the platform's real fonts and theme.
+#include "MemoryDefaultsStore.h"
 #include "TestFtpServer.h"
 #include "app/KalvorApp.h"
-#include "MemoryDefaultsStore.h"
 #include "model/FavoritesManager.h"
 #include "session/AppNotifications.h"
 #include "session/HandInSlot.h"
 #include "session/RemoteTaskPool.h"
 #include "ui/main/ContentView.h"
+#include "ui/panels/FileListView.h"
+#include "ui/panels/FileTableModel.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 namespace {
 
@@ -92,6 +96,18 @@ int main(int argc, char* argv[]) {
     waitFor([&] { return !state.browser().isLoading(); });
     save(&window, folder, QStringLiteral("browsing"));
 
+    // The details mode, sorted by size, with two entries selected from the keyboard's point of view.
+    auto* list = window.findChild<FileListView*>();
+    list->setMode(FileListView::Mode::details);
+    list->detailsView()->sortByColumn(FileTableModel::SizeColumn, Qt::DescendingOrder);
+    for (const int row : {4, 5})
+        list->detailsView()->selectionModel()->select(
+            list->tableModel()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list->detailsView()->setFocus();
+    save(&window, folder, QStringLiteral("details"));
+    list->detailsView()->sortByColumn(FileTableModel::NameColumn, Qt::AscendingOrder);
+    list->setMode(FileListView::Mode::list);
+
     state.browser().dismissError();
     QTemporaryDir local;
     QList<QUrl> files;
@@ -103,7 +119,8 @@ int main(int argc, char* argv[]) {
         files << QUrl::fromLocalFile(file.fileName());
     }
     state.upload().start(connection, QStringLiteral("/"), files, &window.prompter(), &window, {});
-    waitFor([&] { return state.upload().progressLine() && state.upload().progressLine()->contains(u"/s, "); });
+    waitFor(
+        [&] { return state.upload().progressLine() && state.upload().progressLine()->contains(u"/s, "); });
     save(&window, folder, QStringLiteral("uploading"));
     state.upload().cancel();
     waitFor([&] { return !state.upload().isBusy(); });
@@ -114,7 +131,9 @@ int main(int argc, char* argv[]) {
             chosen << entry;
     }
     state.download().start(connection, chosen, local.path(), &window.prompter(), &window, {});
-    waitFor([&] { return state.download().progressLine() && state.download().progressLine()->contains(u"/s, "); });
+    waitFor([&] {
+        return state.download().progressLine() && state.download().progressLine()->contains(u"/s, ");
+    });
     save(&window, folder, QStringLiteral("downloading"));
     state.download().cancel();
     waitFor([&] { return !state.download().isBusy(); });

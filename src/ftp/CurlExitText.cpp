@@ -92,7 +92,8 @@ QString curlReplyText(int exitStatus, const QString& server, const QString& repl
         text = QStringLiteral("%1 refused. Check the name and that you may make this change there.");
         break;
     }
-    return text.arg(server) + QStringLiteral(" The server said: \u201c%1\u201d (curl error %2)").arg(reply, QString::number(exitStatus));
+    return text.arg(server) + QStringLiteral(" The server said: \u201c%1\u201d (curl error %2)")
+                                  .arg(reply, QString::number(exitStatus));
 }
 
 QString curlCrashText(int signal, const QString& server) {

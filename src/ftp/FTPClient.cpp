@@ -126,7 +126,8 @@ FTPClientError FTPClient::failure(const CurlResult& result, const QString& leadi
         // What the server said about the command that failed is the most useful part.
         if (const auto reply = lastFailedReply(result.errorOutput);
             reply && isAboutTheCommand(result.exitStatus))
-            reason = curlReplyText(result.exitStatus, serverName(), forDisplay(servertext::fromServer(*reply)));
+            reason =
+                curlReplyText(result.exitStatus, serverName(), forDisplay(servertext::fromServer(*reply)));
         break;
     }
     const bool timedOut = result.end != CurlResult::End::crashed && result.exitStatus == 28;

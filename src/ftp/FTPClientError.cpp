@@ -10,8 +10,9 @@ FTPClientError FTPClientError::commandFailed(const QString& text) {
 }
 
 FTPClientError FTPClientError::curlNotFound() {
-    return FTPClientError(Kind::curlNotFound, QStringLiteral("Kalvor needs the program curl for every transfer, and it "
-                                                         "was not found. Install curl and try again."));
+    return FTPClientError(Kind::curlNotFound,
+                          QStringLiteral("Kalvor needs the program curl for every transfer, and it "
+                                         "was not found. Install curl and try again."));
 }
 
 FTPClientError FTPClientError::invalidURL() {

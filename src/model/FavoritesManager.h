@@ -25,6 +25,9 @@ public:
     // Loads both lists; writes nothing. The store must outlive the manager.
     explicit FavoritesManager(DefaultsStore& store, QObject* parent = nullptr);
 
+    // The store the lists live in; small per-user settings of the windows are kept beside them.
+    DefaultsStore& defaultsStore() const { return m_store; }
+
     const QList<Connection>& connections() const { return m_connections; }
     const QList<Favorite>& favorites() const { return m_favorites; }
 

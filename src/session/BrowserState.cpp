@@ -5,7 +5,10 @@
 #include "RemoteTaskPool.h"
 #include "model/FavoritesManager.h"
 #include "model/RemotePath.h"
+#include "model/ServerText.h"
 #include "security/PasswordVault.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -18,6 +21,7 @@ BrowserState::BrowserState(SessionContext& context, Prompter& prompter, QObject*
     , m_upload(context)
     , m_download(context)
     , m_deletes(context, m_browser, prompter)
+    , m_renames(context, m_browser)
     , m_newFolder(context, m_browser) {
     connect(&m_browser, &FolderBrowser::connectionChanged, this, &BrowserState::detailChanged);
     connect(&m_editor, &ConnectionEditor::changed, this, &BrowserState::detailChanged);
@@ -62,7 +66,29 @@ void BrowserState::showEditConnectionForm(const Connection& connection) {
 
 void BrowserState::addToFavorites(const RemoteFile& entry) {
     if (m_browser.connection() && canBecomeFavorite(entry))
-        m_context.store.addFavorite(m_browser.connection()->id, entry.name, entry.path);
+        m_context.store.addFavorite(m_browser.connection()->id,
+                                    servertext::forDisplay(entry.name, m_browser.connection()->textEncoding),
+                                    entry.path);
+}
+
+bool BrowserState::isFavorite(const RemoteFile& entry) const {
+    const QList<Favorite>& favorites = m_context.store.favorites();
+    return m_browser.connection() &&
+           std::any_of(favorites.cbegin(), favorites.cend(), [&](const Favorite& f) {
+               return f.connectionId == m_browser.connection()->id &&
+                      remotepath::sameFolder(f.remotePath, entry.path);
+           });
+}
+
+void BrowserState::removeFromFavorites(const RemoteFile& entry) {
+    if (!m_browser.connection())
+        return;
+    // Every spelling of the folder goes, so the list never offers to remove one that is still there.
+    for (const Favorite& favorite : QList<Favorite>(m_context.store.favorites())) {
+        if (favorite.connectionId == m_browser.connection()->id &&
+            remotepath::sameFolder(favorite.remotePath, entry.path))
+            m_context.store.removeFavorite(favorite);
+    }
 }
 
 void BrowserState::deleteConnection(const Connection& connection) {
@@ -85,33 +111,79 @@ void BrowserState::chooseUploadFiles() {
     if (!canChooseUploadFiles() || !m_browser.connection())
         return;
     m_prompter.chooseLocalFiles([self = QPointer<BrowserState>(this)](const QList<QUrl>& files) {
-        if (!self || files.isEmpty() || !self->m_browser.connection())
-            return;
-        FolderBrowser& browser = self->m_browser;
-        browser.dismissError();
-        self->m_upload.start(*browser.connection(), remotepath::withTrailingSlash(browser.currentPath()),
-                             files, &self->m_prompter, self, [self](const TransferResult& result) {
-                                 if (result.outcome == TransferResult::Outcome::failed)
-                                     self->m_browser.showError(result.error);
-                             });
+        if (self)
+            self->uploadIntoCurrentFolder(files);
     });
+}
+
+void BrowserState::uploadDropped(const QList<QUrl>& urls) {
+    if (!m_browser.connection())
+        return;
+    QList<QUrl> files;
+    QStringList folders;
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        if (QFileInfo(url.toLocalFile()).isDir())
+            folders << QFileInfo(url.toLocalFile()).fileName();
+        else
+            files << url;
+    }
+    QString leftOut;
+    if (!folders.isEmpty()) {
+        const QString names = u'\u201c' + folders.join(QStringLiteral("\u201d, \u201c")) + u'\u201d';
+        leftOut = folders.size() == 1
+                      ? QStringLiteral("Kalvor uploads files, not folders: %1 was left out. Drop the "
+                                       "files inside it instead.")
+                            .arg(names)
+                      : QStringLiteral("Kalvor uploads files, not folders: %1 were left out. Drop "
+                                       "the files inside them instead.")
+                            .arg(names);
+    }
+    if (!files.isEmpty() && !canChooseUploadFiles()) {
+        m_browser.showError(
+            QStringLiteral("Another upload is still running. Drop the files again once it is done."));
+        return;
+    }
+    uploadIntoCurrentFolder(files, leftOut);
+}
+
+void BrowserState::uploadIntoCurrentFolder(const QList<QUrl>& files, const QString& leftOut) {
+    if (files.isEmpty() || !m_browser.connection()) {
+        if (!leftOut.isEmpty())
+            m_browser.showError(leftOut);
+        return;
+    }
+    m_browser.dismissError();
+    // What was left out is said once the upload is over, so the listing after it does not wipe it away.
+    m_upload.start(*m_browser.connection(), remotepath::withTrailingSlash(m_browser.currentPath()), files,
+                   &m_prompter, this,
+                   [self = QPointer<BrowserState>(this), leftOut](const TransferResult& result) {
+                       QStringList said;
+                       if (result.outcome == TransferResult::Outcome::failed)
+                           said << result.error;
+                       if (!leftOut.isEmpty())
+                           said << leftOut;
+                       if (!said.isEmpty())
+                           self->m_browser.showError(said.join(u' '));
+                   });
 }
 
 void BrowserState::downloadEntries(const QList<RemoteFile>& entries) {
     if (!canDownload(entries))
         return;
     const Connection connection = *m_browser.connection();
-    m_prompter.chooseLocalFolder([self = QPointer<BrowserState>(this), connection,
-                                  entries](const QString& folder) {
-        if (!self || folder.isEmpty())
-            return;
-        self->m_browser.dismissError();
-        self->m_download.start(connection, entries, folder, &self->m_prompter, self,
-                               [self](const TransferResult& result) {
-                                   if (result.outcome == TransferResult::Outcome::failed)
-                                       self->m_browser.showError(result.error);
-                               });
-    });
+    m_prompter.chooseLocalFolder(
+        [self = QPointer<BrowserState>(this), connection, entries](const QString& folder) {
+            if (!self || folder.isEmpty())
+                return;
+            self->m_browser.dismissError();
+            self->m_download.start(connection, entries, folder, &self->m_prompter, self,
+                                   [self](const TransferResult& result) {
+                                       if (result.outcome == TransferResult::Outcome::failed)
+                                           self->m_browser.showError(result.error);
+                                   });
+        });
 }
 
 void BrowserState::takeHandIn() {

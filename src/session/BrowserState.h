@@ -33,6 +33,7 @@ public:
     UploadJob& upload() { return m_upload; }
     DownloadJob& download() { return m_download; }
     DeleteFlow& deletes() { return m_deletes; }
+    RenameFlow& renames() { return m_renames; }
     NewFolderFlow& newFolder() { return m_newFolder; }
 
     DetailMode detailMode() const;
@@ -57,10 +58,15 @@ public:
     void showNewConnectionForm();
     void showEditConnectionForm(const Connection& connection);
     void addToFavorites(const RemoteFile& entry);
+    // Whether the open connection has a favorite for this folder: the file list then offers to remove it.
+    bool isFavorite(const RemoteFile& entry) const;
+    void removeFromFavorites(const RemoteFile& entry);
     // Asks, naming how many favorites go with it; then every window browsing it leaves it.
     void deleteConnection(const Connection& connection);
     // Asks for local files and uploads them into the current folder.
     void chooseUploadFiles();
+    // Local files dropped on the list go into the current folder; folders are refused, saying so.
+    void uploadDropped(const QList<QUrl>& urls);
     // Asks for a local folder and downloads the entries (of the current folder) into it.
     void downloadEntries(const QList<RemoteFile>& entries);
 
@@ -78,7 +84,11 @@ Q_SIGNALS:
     void pendingUploadChanged();
 
 private:
-    bool isWorkable() const { return m_browser.connection() && m_browser.isListed() && !m_browser.isLoading(); }
+    // leftOut: what was not taken, said once the upload is over.
+    void uploadIntoCurrentFolder(const QList<QUrl>& files, const QString& leftOut = {});
+    bool isWorkable() const {
+        return m_browser.connection() && m_browser.isListed() && !m_browser.isLoading();
+    }
 
     SessionContext& m_context;
     Prompter& m_prompter;
@@ -87,6 +97,7 @@ private:
     UploadJob m_upload;
     DownloadJob m_download;
     DeleteFlow m_deletes;
+    RenameFlow m_renames;
     NewFolderFlow m_newFolder;
     std::optional<PendingUpload> m_pendingUpload;
 };

@@ -17,7 +17,8 @@ bool DownloadJob::start(const Connection& connection, const QList<RemoteFile>& e
         return false;
     m_plan = {};
     check(
-        [client = context().pool.client(connection), entries, localFolder](const OperationControlPtr& control) {
+        [client = context().pool.client(connection), entries,
+         localFolder](const OperationControlPtr& control) {
             return planDownload(client, entries, localFolder, control);
         },
         [this, where](const DownloadPlan& plan) {

@@ -51,15 +51,17 @@ private:
         const QString shown = servertext::forDisplay(entry.path, m_client.connection().textEncoding);
         if (entry.isAmbiguous)
             throw FTPClientError::itemFailed(
-                entry.path, QStringLiteral("Could not download \u201c%1\u201d from %2: its listing does not tell "
-                                           "the exact name. Rename it on the server and try again.")
-                                .arg(shown, m_client.serverName()));
+                entry.path,
+                QStringLiteral("Could not download \u201c%1\u201d from %2: its listing does not tell "
+                               "the exact name. Rename it on the server and try again.")
+                    .arg(shown, m_client.serverName()));
         const std::optional<QString> name = localNameFor(entry.name, m_client.connection().textEncoding);
         if (!name)
             throw FTPClientError::itemFailed(
-                entry.path, QStringLiteral("Could not download \u201c%1\u201d from %2: that name cannot be a "
-                                           "file name on this computer. Rename it on the server and try again.")
-                                .arg(shown, m_client.serverName()));
+                entry.path,
+                QStringLiteral("Could not download \u201c%1\u201d from %2: that name cannot be a "
+                               "file name on this computer. Rename it on the server and try again.")
+                    .arg(shown, m_client.serverName()));
         return folder + u'/' + *name;
     }
 
@@ -82,11 +84,12 @@ private:
     void claim(const QString& local, const QString& remotePath) {
         if (m_claimed.contains(local))
             throw FTPClientError::itemFailed(
-                remotePath, QStringLiteral("Could not download into %1: two items from %2 would both be "
-                                           "saved as \u201c%3\u201d. Rename one of them on the server and try "
-                                           "again.")
-                                .arg(QDir::toNativeSeparators(m_localFolder), m_client.serverName(),
-                                     local.mid(m_localFolder.size() + 1)));
+                remotePath,
+                QStringLiteral("Could not download into %1: two items from %2 would both be "
+                               "saved as \u201c%3\u201d. Rename one of them on the server and try "
+                               "again.")
+                    .arg(QDir::toNativeSeparators(m_localFolder), m_client.serverName(),
+                         local.mid(m_localFolder.size() + 1)));
         m_claimed.insert(local);
     }
 
@@ -116,8 +119,9 @@ void makeLocalFolders(const DownloadPlan& plan) {
     for (const QString& folder : plan.folders) {
         if (!QDir().mkpath(folder))
             throw FTPClientError::itemFailed(
-                folder, QStringLiteral("Could not create the folder %1. Check that the folder you chose can be "
-                                       "written to and that no file of that name is in the way.")
-                            .arg(QDir::toNativeSeparators(folder)));
+                folder,
+                QStringLiteral("Could not create the folder %1. Check that the folder you chose can be "
+                               "written to and that no file of that name is in the way.")
+                    .arg(QDir::toNativeSeparators(folder)));
     }
 }

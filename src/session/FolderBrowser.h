@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // One window's view of a server: the open connection, its current folder and the entries of the last listing
@@ -28,6 +29,8 @@ public:
     // could not be reached, or the folder is gone) until a listing works again.
     bool isListed() const { return m_isListed; }
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
+    // The last listing of the current folder failed: no entries, but not an empty folder either.
+    bool listingFailed() const { return m_listingFailed; }
     bool canNavigateUp() const { return m_currentPath != u"/"; }
 
     // Opens the folder (with a trailing "/") of the connection and lists it. The entries shown so far stay
@@ -35,8 +38,13 @@ public:
     void open(const Connection& connection, const QString& folder);
     // Leaves the connection; the current folder and entries stay as they were.
     void close();
+    // A link is tried first: the list moves into it only once it lists as a folder, and a failure says it
+    // is not one.
     void enterFolder(const RemoteFile& entry);
     void navigateUp();
+    // A folder path the user typed, from the login folder, in the connection's encoding; "." and ".." are
+    // resolved. The list moves there once it lists; a path that fails leaves it where it is.
+    void goTo(const QString& typedPath);
     // Lists the current folder again; nothing when no connection is open.
     void loadFiles();
 
@@ -53,6 +61,9 @@ Q_SIGNALS:
     void listingDropped(const QString& requestedPath);
 
 private:
+    // Lists the folder and only then makes it current; a failure is shown (through explain, when given)
+    // and the current folder stays. Any other move drops the result.
+    void visit(const QString& folder, std::function<QString(const QString&)> explain = {});
     void setErrorMessage(std::optional<QString> message);
     void setLoading(bool loading);
     void setCurrentPath(const QString& path);
@@ -63,6 +74,8 @@ private:
     QString m_currentPath = QStringLiteral("/");
     QList<RemoteFile> m_files;
     bool m_isLoading = false;
+    bool m_listingFailed = false;
     bool m_isListed = false;
     std::optional<QString> m_errorMessage;
+    std::optional<QString> m_visiting;
 };

@@ -2,7 +2,9 @@
 
 #include "SessionContext.h"
 #include "model/RemoteFile.h"
+#include "model/ServerText.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -11,7 +13,16 @@
 class FolderBrowser;
 class Prompter;
 
-// Deleting an entry of the browsed folder after the user confirms it. Deletes may overlap; the window shows
+// A name the user typed for an entry of a folder, in the server form of the connection's encoding; or, when
+// it cannot be one, why (the entry would leave the folder, carry a control character that could smuggle a
+// command to the server, or not be writable in the encoding).
+struct TypedEntryName {
+    std::optional<QString> name;
+    QString problem;
+};
+[[nodiscard]] TypedEntryName typedEntryName(const QString& typed, const servertext::Encoding& encoding);
+
+// Deleting entries of the browsed folder after the user confirms it. Deletes may overlap; the window shows
 // its busy sign while any runs, so a stuck one keeps it while others come and go.
 class DeleteFlow : public QObject {
     Q_OBJECT
@@ -22,18 +33,43 @@ public:
 
     bool isDeleting() const { return m_running > 0; }
 
-    // Asks first; on "Delete" removes the entry (a folder with everything in it) on the open connection.
-    void requestDelete(const RemoteFile& entry);
+    // Asks once for all of them; on "Delete" removes them in order (a folder with everything in it) on the
+    // open connection, stopping at the first refusal. Nothing happens for an entry whose exact name the
+    // listing does not tell.
+    void requestDelete(const QList<RemoteFile>& entries);
 
 Q_SIGNALS:
     void deletingChanged();
 
 private:
-    void perform(const RemoteFile& entry);
+    void perform(const QList<RemoteFile>& entries);
 
     SessionContext& m_context;
     FolderBrowser& m_browser;
     Prompter& m_prompter;
+    int m_running = 0;
+};
+
+// Renaming one entry of the browsed folder in place. The new name stays in the entry's folder and must not
+// be another entry's there: some servers would silently replace that one.
+class RenameFlow : public QObject {
+    Q_OBJECT
+
+public:
+    RenameFlow(SessionContext& context, FolderBrowser& browser, QObject* parent = nullptr);
+
+    bool isRenaming() const { return m_running > 0; }
+
+    // A typed name that is the entry's own changes nothing; one that cannot be a name is refused in the
+    // window's banner and nothing is sent.
+    void rename(const RemoteFile& entry, const QString& typed);
+
+Q_SIGNALS:
+    void renamingChanged();
+
+private:
+    SessionContext& m_context;
+    FolderBrowser& m_browser;
     int m_running = 0;
 };
 

@@ -55,7 +55,8 @@ enum OverwriteChoice { overwriteAll, skipExisting, cancelTransfer };
 Question overwrite(const QStringList& existingNames, const QString& where);
 
 enum DeleteChoice { deleteIt, keepIt };
-Question deleteEntry(const QString& name, bool isFolder);
+// names: as the user reads them, one per entry; folderCount: how many of them are folders.
+Question deleteEntries(const QStringList& names, qsizetype folderCount);
 Question deleteConnection(const QString& displayName, qsizetype favoriteCount);
 
 enum QuitChoice { quitAnyway, keepRunning };

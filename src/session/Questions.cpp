@@ -31,7 +31,9 @@ Question overwrite(const QStringList& existingNames, const QString& where) {
     const QString message =
         existingNames.size() == 1
             ? QStringLiteral("%1 already exists %2. Overwrite it?").arg(existingNames.first(), where)
-            : QStringLiteral("%1 files already exist %2. Overwrite them?").arg(existingNames.size()).arg(where);
+            : QStringLiteral("%1 files already exist %2. Overwrite them?")
+                  .arg(existingNames.size())
+                  .arg(where);
     return {QStringLiteral("Overwrite"),
             message,
             {{QStringLiteral("Overwrite"), Question::Role::accept},
@@ -39,11 +41,23 @@ Question overwrite(const QStringList& existingNames, const QString& where) {
              {QStringLiteral("Cancel"), Question::Role::cancel}}};
 }
 
-Question deleteEntry(const QString& name, bool isFolder) {
+Question deleteEntries(const QStringList& names, qsizetype folderCount) {
     // The name goes in the message: on the button a long one made the button as wide as the screen.
+    QString message;
+    if (names.size() == 1)
+        message = folderCount
+                      ? QStringLiteral("The folder \u201c%1\u201d and all its contents will be deleted.")
+                            .arg(names.first())
+                      : QStringLiteral("\u201c%1\u201d will be permanently deleted.").arg(names.first());
+    else
+        message =
+            folderCount
+                ? QStringLiteral("The %1 selected items will be permanently deleted, folders with all "
+                                 "their contents.")
+                      .arg(names.size())
+                : QStringLiteral("The %1 selected items will be permanently deleted.").arg(names.size());
     return {QStringLiteral("Are you sure you want to delete?"),
-            isFolder ? QStringLiteral("The folder \u201c%1\u201d and all its contents will be deleted.").arg(name)
-                     : QStringLiteral("\u201c%1\u201d will be permanently deleted.").arg(name),
+            message,
             {{QStringLiteral("Delete"), Question::Role::destructive},
              {QStringLiteral("Cancel"), Question::Role::cancel}}};
 }

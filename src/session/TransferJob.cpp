@@ -82,7 +82,7 @@ void TransferJob::transfer(qint64 totalBytes, int files, RemoteTaskPool::Kind ki
         [this, id, control] {
             if (isCurrent(id))
                 finish({control->isCancelled() ? TransferResult::Outcome::cancelled
-                                                : TransferResult::Outcome::done,
+                                               : TransferResult::Outcome::done,
                         {}});
         },
         [this, id, control](const QString& error) {
@@ -120,9 +120,10 @@ void TransferJob::finish(TransferResult result) {
     Q_EMIT progressChanged();
     if (transferred && result.outcome != TransferResult::Outcome::failed) {
         transferEnded(result);
-        Q_EMIT announced(result.outcome == TransferResult::Outcome::cancelled
-                             ? transfertext::cancelledText(m_direction)
-                             : transfertext::finishedText(m_direction, m_files, m_destination, m_skippedLinks));
+        Q_EMIT announced(
+            result.outcome == TransferResult::Outcome::cancelled
+                ? transfertext::cancelledText(m_direction)
+                : transfertext::finishedText(m_direction, m_files, m_destination, m_skippedLinks));
     } else if (result.outcome == TransferResult::Outcome::cancelled) {
         Q_EMIT announced(transfertext::cancelledText(m_direction));
     }

@@ -117,9 +117,8 @@ private:
 template <typename Work, typename Checked> void TransferJob::check(Work work, Checked checked) {
     const quint64 id = m_runId;
     m_context.pool.run(
-        this, RemoteTaskPool::Kind::reads, m_control, [work = std::move(work), control = m_control] {
-            return work(control);
-        },
+        this, RemoteTaskPool::Kind::reads, m_control,
+        [work = std::move(work), control = m_control] { return work(control); },
         [this, id, checked = std::move(checked)](const auto& result) {
             if (isCurrent(id) && m_phase == Phase::checking)
                 checked(result);

@@ -64,7 +64,8 @@ QString finishedText(Direction direction, int files, const QString& destination,
     const bool up = direction == Direction::upload;
     QString text;
     if (files == 0)
-        text = (up ? QStringLiteral("Nothing new to upload to %1") : QStringLiteral("Nothing new to download to %1"))
+        text = (up ? QStringLiteral("Nothing new to upload to %1")
+                   : QStringLiteral("Nothing new to download to %1"))
                    .arg(destination);
     else
         text = QStringLiteral("%1 %2 %3 to %4")

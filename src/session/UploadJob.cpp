@@ -39,16 +39,15 @@ bool UploadJob::start(const Connection& connection, const QString& target, const
         return false;
     m_target = target;
     m_files = files;
-    check(
-        [client = context().pool.client(connection), folder = remotepath::withTrailingSlash(target)](
-            const OperationControlPtr& control) { return client.listDirectory(folder, control); },
-        [this](const QList<RemoteFile>& entries) {
-            const QList<int> existing = existingFiles(m_files, entries);
-            QStringList names;
-            for (int index : existing)
-                names << m_files[index].fileName();
-            decide(int(m_files.size()), existing, names, QStringLiteral("on the server"));
-        });
+    check([client = context().pool.client(connection), folder = remotepath::withTrailingSlash(target)](
+              const OperationControlPtr& control) { return client.listDirectory(folder, control); },
+          [this](const QList<RemoteFile>& entries) {
+              const QList<int> existing = existingFiles(m_files, entries);
+              QStringList names;
+              for (int index : existing)
+                  names << m_files[index].fileName();
+              decide(int(m_files.size()), existing, names, QStringLiteral("on the server"));
+          });
     return true;
 }
 
@@ -61,8 +60,8 @@ void UploadJob::transferItems(const QList<int>& chosen) {
     }
     m_sent = !files.isEmpty();
     transfer(total, int(files.size()), RemoteTaskPool::Kind::changesServer,
-             [client = context().pool.client(connection()), files, target = m_target](
-                 const OperationControlPtr& control, const TransferProgressSink& sink) {
+             [client = context().pool.client(connection()), files,
+              target = m_target](const OperationControlPtr& control, const TransferProgressSink& sink) {
                  (void)client.uploadFiles(files, target, control, sink);
              });
 }

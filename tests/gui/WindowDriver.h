@@ -47,8 +47,9 @@ inline bool chooseFiles(QWidget* window, const QString& folder, const QStringLis
 // Chooses that folder in the download folder chooser open over window, once it is there.
 inline bool chooseFolder(QWidget* window, const QString& folder) {
     QFileDialog* chooser = nullptr;
-    if (!QTest::qWaitFor(
-            [&] { return (chooser = window->findChild<QFileDialog*>(QStringLiteral("downloadFolderChooser"))); }))
+    if (!QTest::qWaitFor([&] {
+            return (chooser = window->findChild<QFileDialog*>(QStringLiteral("downloadFolderChooser")));
+        }))
         return false;
     chooser->setDirectory(folder);
     QMetaObject::invokeMethod(chooser, &QDialog::accept);

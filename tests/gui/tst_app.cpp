@@ -102,8 +102,9 @@ private Q_SLOTS:
         QVERIFY(sender->waitForFinished(20000));
         QCOMPARE(sender->exitStatus(), QProcess::NormalExit);
         QVERIFY(sender->exitCode() != 0);
-        QVERIFY(sender->readAllStandardError().endsWith("https://example.org/file.txt: not a file on this computer\n"
-                                                        "sub/: a folder, not a file\nNo file selected.\n"));
+        QVERIFY(sender->readAllStandardError().endsWith(
+            "https://example.org/file.txt: not a file on this computer\n"
+            "sub/: a folder, not a file\nNo file selected.\n"));
     }
 
     // Answered by the real program with no display to talk to.
@@ -136,7 +137,8 @@ private Q_SLOTS:
         QTest::newRow("first, centred") << large << std::optional<QPoint>() << QRect(300, 194, 1000, 640);
         QTest::newRow("scaled twice on 1600x1000")
             << QRect(0, 0, 800, 500) << std::optional<QPoint>() << QRect(2, 30, 796, 468);
-        QTest::newRow("next, cascaded") << large << std::optional(QPoint(332, 226)) << QRect(332, 226, 1000, 640);
+        QTest::newRow("next, cascaded")
+            << large << std::optional(QPoint(332, 226)) << QRect(332, 226, 1000, 640);
         QTest::newRow("next, would run off: back to the corner")
             << large << std::optional(QPoint(600, 375)) << QRect(2, 30, 1000, 640);
     }

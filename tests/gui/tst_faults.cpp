@@ -147,7 +147,7 @@ class FaultsTest : public QObject {
         if (row < 0)
             return false;
         const RemoteFile entry = *fileList()->model()->fileAt(row);
-        state().deletes().requestDelete(entry);
+        state().deletes().requestDelete({entry});
         return windowdriver::answerQuestion(m_window.get(), QStringLiteral("Delete"));
     }
 
@@ -160,8 +160,8 @@ class FaultsTest : public QObject {
         return -1;
     }
 
-    // A left click on the entry's row, as the user would make it.
-    void clickEntry(const QString& name) {
+    // A double click on the entry's row, as the user would open it.
+    void openEntry(const QString& name) {
         const int row = fileRow(name);
         QVERIFY2(row >= 0, qPrintable(name));
         QListView* view = fileList()->listView();
@@ -169,6 +169,7 @@ class FaultsTest : public QObject {
         view->scrollTo(index);
         QTRY_VERIFY(view->visualRect(index).isValid());
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
     }
 
     int sidebarRow(FavoritesSidebarView::RowKind kind, const QUuid& id = QUuid()) const {
@@ -335,7 +336,7 @@ private Q_SLOTS:
         QVERIFY(waitIdle(state()));
 
         // Enter the folder whose listing never comes: it stays loading...
-        clickEntry(QStringLiteral("__hang__"));
+        openEntry(QStringLiteral("__hang__"));
         QCOMPARE(state().browser().currentPath(), QStringLiteral("__hang__/"));
         QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().contains(QStringLiteral("LIST /__hang__/")),
                                  operationDeadlineMs);
@@ -345,7 +346,7 @@ private Q_SLOTS:
         state().browser().navigateUp();
         QVERIFY(waitIdle(state()));
         QVERIFY(shownNames().contains(QStringLiteral("open")));
-        clickEntry(QStringLiteral("open"));
+        openEntry(QStringLiteral("open"));
         QVERIFY(waitIdle(state()));
         QCOMPARE(shownNames(), QStringList{QStringLiteral("here.txt")});
         QVERIFY(!fileList()->isLoading());
@@ -367,7 +368,7 @@ private Q_SLOTS:
         QVERIFY(busyText()->isVisible());
         QCOMPARE(busyText()->text(), QStringLiteral("Deleting\u2026"));
 
-        clickEntry(QStringLiteral("open"));
+        openEntry(QStringLiteral("open"));
         QTRY_VERIFY_WITH_TIMEOUT(!state().browser().isLoading(), operationDeadlineMs);
         QCOMPARE(shownNames(), QStringList{QStringLiteral("here.txt")});
         QVERIFY(action("uploadFileAction")->isEnabled());
@@ -454,10 +455,12 @@ private Q_SLOTS:
 
         // A new folder's error shows in its sheet, the others in the window's banner.
         const bool inSheet = operation == u"mkdir";
-        const QString error = (inSheet ? state().newFolder().errorMessage() : state().browser().errorMessage())
-                                  .value_or(QStringLiteral("<none>"));
-        QVERIFY2(inSheet ? m_window->newFolderSheet()->findChild<QLabel*>(QStringLiteral("newFolderError"))
-                                   ->isVisible()
+        const QString error =
+            (inSheet ? state().newFolder().errorMessage() : state().browser().errorMessage())
+                .value_or(QStringLiteral("<none>"));
+        QVERIFY2(inSheet ? m_window->newFolderSheet()
+                               ->findChild<QLabel*>(QStringLiteral("newFolderError"))
+                               ->isVisible()
                          : errorShown(),
                  qPrintable(error));
         QVERIFY2(error.contains(expected), qPrintable(error));

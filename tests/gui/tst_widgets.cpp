@@ -1,20 +1,15 @@
-// The window's panels on their own, with real widgets on the offscreen platform: the file list, the sidebar
-// and the connection form, driven by clicks and keys and observed through what they announce.
+// The window's panels on their own, with real widgets on the offscreen platform: the sidebar and the
+// connection form, driven by clicks and keys and observed through what they announce (the file list has
+// tests of its own).
 #include "MemoryDefaultsStore.h"
 #include "model/FavoritesManager.h"
-#include "session/ByteCount.h"
 #include "ui/panels/ConnectionFormView.h"
 #include "ui/panels/FavoritesSidebarView.h"
-#include "ui/panels/FileListModel.h"
-#include "ui/panels/FileListView.h"
 #include "ui/panels/Icons.h"
 
-#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QLineEdit>
-#include <QListView>
 #include <QListWidget>
 #include <QLocale>
 #include <QMainWindow>
@@ -24,63 +19,8 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-using Kind = FileListModel::RowKind;
 
 namespace {
-
-RemoteFile entry(const QString& name, bool isDirectory, std::optional<qint64> size = std::nullopt) {
-    RemoteFile file;
-    file.id = QUuid::createUuid();
-    file.name = name;
-    file.path = u"/data/"_s + name;
-    file.isDirectory = isDirectory;
-    file.size = size;
-    return file;
-}
-
-// The rows as the user reads them, top to bottom: "parent", "[Folders]", "folder a", "file b", ...
-QStringList renderedRows(const FileListModel& model) {
-    static const char* const kinds[] = {"[", "parent: ", "folder ", "file "};
-    QStringList rows;
-    for (int row = 0; row < model.rowCount(); ++row) {
-        const QModelIndex index = model.index(row);
-        const int kind = index.data(FileListModel::KindRole).toInt();
-        const QString size = index.data(FileListModel::SizeTextRole).toString();
-        rows << QString::fromLatin1(kinds[kind]) + index.data().toString() +
-                    (kind == 0 ? u"]"_s : QString()) + (size.isEmpty() ? QString() : u' ' + size);
-    }
-    return rows;
-}
-
-int rowNamed(const FileListModel& model, const QString& text) {
-    for (int row = 0; row < model.rowCount(); ++row) {
-        if (model.index(row).data().toString() == text)
-            return row;
-    }
-    return -1;
-}
-
-void clickRow(QListView* list, int row, Qt::MouseButton button = Qt::LeftButton) {
-    const QRect rect = list->visualRect(list->model()->index(row, 0));
-    QTest::mouseClick(list->viewport(), button, {}, rect.center());
-}
-
-// A shown file list whose announcements are all counted.
-struct ShownList {
-    FileListView view;
-    QSignalSpy selected{&view, &FileListView::folderSelected};
-    QSignalSpy up{&view, &FileListView::navigateUpRequested};
-    QSignalSpy favorites{&view, &FileListView::addFavoriteRequested};
-    QSignalSpy deletes{&view, &FileListView::deleteRequested};
-
-    explicit ShownList(const QList<RemoteFile>& files) {
-        view.setCurrentPath(u"/data"_s, true);
-        view.setFiles(files);
-        view.resize(500, 400);
-        view.show();
-    }
-    qsizetype announced() const { return selected.size() + up.size() + favorites.size() + deletes.size(); }
-};
 
 Connection makeConnection(const QString& name, const QString& host) {
     Connection connection = Connection::makeNew();
@@ -98,112 +38,6 @@ private Q_SLOTS:
     void initTestCase() {
         QLocale::setDefault(QLocale(u"en_US"_s));
         setUpIconTheme();
-    }
-
-    void fileList_rows_data() {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("canNavigateUp");
-        QTest::addColumn<QStringList>("expected");
-        // Sizes only for files whose size is known, never for folders.
-        const QString sized = u"file z.txt "_s + formatByteCount(1'500'000);
-        const QStringList entries{u"[Folders]"_s, u"folder b"_s, u"folder a"_s,
-                                  u"[Files]"_s,   sized,         u"file a.txt"_s};
-        QTest::newRow("no way up: no parent row") << u"/"_s << false << entries;
-        QTest::newRow("a way up") << u"/pub"_s << true << QStringList{u"parent: Parent folder"_s} + entries;
-    }
-    void fileList_rows() {
-        QFETCH(QString, path);
-        QFETCH(bool, canNavigateUp);
-        QFETCH(QStringList, expected);
-        FileListView view;
-        QAbstractItemModelTester tester(view.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QSignalSpy resets(view.model(), &QAbstractItemModel::modelReset);
-        view.setCurrentPath(path, canNavigateUp);
-        // Kept in the order given (the listing's), folders first.
-        view.setFiles({entry(u"z.txt"_s, false, 1'500'000), entry(u"b"_s, true, 4096),
-                       entry(u"a.txt"_s, false), entry(u"a"_s, true)});
-        QCOMPARE(renderedRows(*view.model()), expected);
-        QCOMPARE(resets.size(), 1); // one reset per listing, not a row per entry
-        view.setCurrentPath(u"/elsewhere"_s, !canNavigateUp);
-        QCOMPARE(view.model()->kindAt(0), canNavigateUp ? Kind::SectionHeader : Kind::ParentFolder);
-    }
-
-    void fileList_clicks_data() {
-        QTest::addColumn<QString>("rowText");
-        QTest::addColumn<Qt::MouseButton>("button");
-        QTest::addColumn<int>("selected");
-        QTest::addColumn<int>("up");
-        QTest::newRow("folder row opens it") << u"dir"_s << Qt::LeftButton << 1 << 0;
-        QTest::newRow("parent row goes up") << u"Parent folder"_s << Qt::LeftButton << 0 << 1;
-        QTest::newRow("file row: nothing") << u"notes.txt"_s << Qt::LeftButton << 0 << 0;
-        QTest::newRow("header: nothing") << u"Files"_s << Qt::LeftButton << 0 << 0;
-        QTest::newRow("right button on a folder: nothing") << u"dir"_s << Qt::RightButton << 0 << 0;
-    }
-    void fileList_clicks() {
-        QFETCH(QString, rowText);
-        QFETCH(Qt::MouseButton, button);
-        QFETCH(int, selected);
-        QFETCH(int, up);
-        ShownList list({entry(u"dir"_s, true), entry(u"notes.txt"_s, false, 12)});
-        QVERIFY(QTest::qWaitForWindowExposed(&list.view));
-        clickRow(list.view.listView(), rowNamed(*list.view.model(), rowText), button);
-        QCOMPARE(list.selected.size(), selected);
-        QCOMPARE(list.up.size(), up);
-        QCOMPARE(list.announced(), selected + up);
-        if (selected)
-            QCOMPARE(list.selected.first().first().value<RemoteFile>().name, u"dir"_s);
-        QVERIFY(!list.view.listView()->selectionModel()->hasSelection());
-    }
-
-    void fileList_contextMenu_data() {
-        QTest::addColumn<RemoteFile>("target");
-        QTest::addColumn<QStringList>("actions");
-        QTest::newRow("folder") << entry(u"photos"_s, true)
-                                << QStringList{u"Add to favorites"_s, u"Delete"_s};
-        QTest::newRow("file: no favorite") << entry(u"report.pdf"_s, false) << QStringList{u"Delete"_s};
-    }
-    void fileList_contextMenu() {
-        QFETCH(RemoteFile, target);
-        QFETCH(QStringList, actions);
-        ShownList list({entry(u"other"_s, true), target});
-        QVERIFY(QTest::qWaitForWindowExposed(&list.view));
-        QVERIFY(
-            !list.view.contextMenuFor(list.view.model()->index(rowNamed(*list.view.model(), u"Folders"_s))));
-
-        // A real right click pops the menu up; each action announces the entry it was shown for.
-        QWidget* viewport = list.view.listView()->viewport();
-        const QPoint point =
-            list.view.listView()
-                ->visualRect(list.view.model()->index(rowNamed(*list.view.model(), target.name)))
-                .center();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, point, viewport->mapToGlobal(point));
-        QCoreApplication::sendEvent(viewport, &event);
-        QMenu* menu = nullptr;
-        QTRY_VERIFY((menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())));
-        QStringList texts;
-        for (QAction* action : menu->actions()) {
-            if (!action->isSeparator())
-                texts << action->text();
-        }
-        QCOMPARE(texts, actions);
-        list.view.setFiles({}); // the listing changes while the menu is open
-        for (QAction* action : menu->actions())
-            action->trigger();
-        menu->close();
-        QCOMPARE(list.deletes.size(), 1);
-        QCOMPARE(list.deletes.first().first().value<RemoteFile>().id, target.id);
-        QCOMPARE(list.favorites.size(), actions.size() - 1);
-        QVERIFY(menu->findChild<QAction*>(u"deleteAction"_s)->property("destructive").toBool());
-    }
-
-    void fileList_loadingHidesTheList() {
-        ShownList list({entry(u"a"_s, true)});
-        list.view.setLoading(true);
-        QVERIFY(QTest::qWaitForWindowExposed(&list.view));
-        QVERIFY(!list.view.listView()->isVisible());
-        QVERIFY(list.view.findChild<QWidget*>(u"loadingIndicator"_s)->isVisible());
-        list.view.setLoading(false);
-        QVERIFY(list.view.listView()->isVisible());
     }
 
     void sidebar_rowsAndWhatTheyAnnounce() {
@@ -225,8 +59,8 @@ private Q_SLOTS:
         for (int i = 0; i < list->count(); ++i)
             rows << list->item(i)->text();
         // Favorites of the same name say which server they are on.
-        QCOMPARE(rows, (QStringList{u"Add Server"_s, u"Favorites"_s, u"Docs \u2014 h:21"_s, u"Docs \u2014 Work"_s,
-                                    u"Connections"_s, u"Work"_s, u"h:21"_s}));
+        QCOMPARE(rows, (QStringList{u"Add Server"_s, u"Favorites"_s, u"Docs \u2014 h:21"_s,
+                                    u"Docs \u2014 Work"_s, u"Connections"_s, u"Work"_s, u"h:21"_s}));
 
         QSignalSpy addServer(&sidebar, &FavoritesSidebarView::addServerSelected);
         QSignalSpy favorite(&sidebar, &FavoritesSidebarView::favoriteSelected);

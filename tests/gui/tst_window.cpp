@@ -7,29 +7,33 @@
 #include "ui/main/ContentView.h"
 #include "ui/main/ElidedLabel.h"
 #include "ui/main/ErrorBanner.h"
-#include "ui/panels/FileListModel.h"
 #include "ui/panels/FavoritesSidebarView.h"
+#include "ui/panels/FileListModel.h"
 #include "ui/panels/FileListView.h"
 #include "ui/panels/Icons.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QFileInfo>
-#include <QItemSelectionModel>
-#include <QListWidget>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QToolBar>
+#include <QToolButton>
 
 using namespace Qt::StringLiterals;
 
@@ -93,7 +97,8 @@ private Q_SLOTS:
     }
 
     void modes_formAndBrowsing() {
-        // The toolbar is there from the start, so opening a connection moves nothing; it acts only on a folder.
+        // The toolbar is there from the start, so opening a connection moves nothing; it acts only on a
+        // folder.
         auto* toolbar = child<QToolBar>(u"mainToolbar"_s);
         QCOMPARE(page(), u"emptyPage"_s);
         QVERIFY(toolbar->isVisible() && !toolbarEnabled());
@@ -145,10 +150,13 @@ private Q_SLOTS:
         auto* path = child<ElidedLabel>(u"headerPath"_s);
         QCOMPARE(path->fullText(), u"/"_s);
 
-        // A folder becomes a favorite from its menu.
+        // A folder becomes a favorite from its menu, and stops being one from there.
         menuFor(u"photos"_s)->findChild<QAction*>(u"addToFavoritesAction"_s)->trigger();
         QCOMPARE(m_h->store.favorites().size(), 1);
         QCOMPARE(m_h->store.favorites().first().connectionId, connection.id);
+        menuFor(u"photos"_s)->findChild<QAction*>(u"removeFromFavoritesAction"_s)->trigger();
+        QVERIFY(m_h->store.favorites().isEmpty());
+        menuFor(u"photos"_s)->findChild<QAction*>(u"addToFavoritesAction"_s)->trigger();
 
         // Delete asks in a box: Escape keeps the entry, its destructive button deletes and the list follows.
         menuFor(u"photos"_s)->findChild<QAction*>(u"deleteAction"_s)->trigger();
@@ -157,7 +165,9 @@ private Q_SLOTS:
         QTRY_VERIFY(!child<QMessageBox>(u"questionBox"_s));
         QVERIFY(waitIdle(state()) && server.exists(u"/photos"_s));
         menuFor(u"notes.txt"_s)->findChild<QAction*>(u"deleteAction"_s)->trigger();
-        QVERIFY(windowdriver::answerQuestion(m_window.get(), u"Delete"_s));
+        QString message;
+        QVERIFY(windowdriver::answerQuestion(m_window.get(), u"Delete"_s, &message));
+        QCOMPARE(message, u"\u201cnotes.txt\u201d will be permanently deleted."_s);
         QTRY_VERIFY_WITH_TIMEOUT(!shown(u"notes.txt"_s), remoteTimeoutMs);
         QVERIFY(!server.exists(u"/notes.txt"_s));
 
@@ -177,11 +187,13 @@ private Q_SLOTS:
         action(u"newFolderAction"_s)->trigger();
         QTRY_VERIFY(m_window->newFolderSheet());
         const QSize sheetSize = m_window->newFolderSheet()->size();
-        QTest::keyClicks(m_window->newFolderSheet()->findChild<QLineEdit*>(u"newFolderName"_s), u"no__denied__"_s);
+        QTest::keyClicks(m_window->newFolderSheet()->findChild<QLineEdit*>(u"newFolderName"_s),
+                         u"no__denied__"_s);
         QTest::keyClick(m_window->newFolderSheet(), Qt::Key_Return);
         auto* refusal = m_window->newFolderSheet()->findChild<QLabel*>(u"newFolderError"_s);
         QTRY_VERIFY_WITH_TIMEOUT(refusal->isVisible(), remoteTimeoutMs);
-        QVERIFY(refusal->text().contains(u"no__denied__"_s) && !child<ErrorBanner>(u"errorBanner"_s)->isVisible());
+        QVERIFY(refusal->text().contains(u"no__denied__"_s) &&
+                !child<ErrorBanner>(u"errorBanner"_s)->isVisible());
         QCOMPARE(m_window->newFolderSheet()->size(), sheetSize);
         QTest::keyClick(m_window->newFolderSheet(), Qt::Key_Escape);
         QTRY_VERIFY(!m_window->newFolderSheet());
@@ -191,9 +203,10 @@ private Q_SLOTS:
         QListView* list = child<FileListView>(u"fileList"_s)->listView();
         const int photos =
             list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, u"photos"_s).first().row();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualRect(list->model()->index(photos, 0)).center());
-        QCOMPARE(path->fullText(), u"photos/"_s);
+        const QPoint photosRow = list->visualRect(list->model()->index(photos, 0)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, photosRow);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, photosRow);
+        QCOMPARE(path->fullText(), u"/photos/"_s);
         QVERIFY(waitIdle(state()));
         RemoteFile deep;
         deep.path = u"/start/"_s + QString(300, u'x') + u"/end"_s;
@@ -201,6 +214,63 @@ private Q_SLOTS:
         QVERIFY(path->text().startsWith(u"/sta"_s) && path->text().endsWith(u"end/"_s));
         QVERIFY(path->text().contains(QChar(0x2026)));
         QVERIFY(waitIdle(state()));
+    }
+
+    // The file list's keys, a drop and the typed path reach their flows, the server and the screen.
+    void browsing_keysDropAndTypedPath() {
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
+        server.writeFile(u"/docs/a.txt"_s, "a");
+        openServer(server);
+        QVERIFY(waitIdle(state()));
+        QAbstractItemView* list = child<FileListView>(u"fileList"_s)->currentView();
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_L, Qt::ControlModifier);
+        auto* field = child<QLineEdit>(u"headerPathField"_s);
+        QTRY_VERIFY(field->hasFocus());
+        QTest::keyClicks(field, u"/docs"_s);
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(waitIdle(state()));
+        QCOMPARE(child<ElidedLabel>(u"headerPath"_s)->fullText(), u"/docs/"_s);
+        QTRY_VERIFY(list->hasFocus()); // back where the keyboard was, across the listing
+
+        const QModelIndex a =
+            list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, u"a.txt"_s).first();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(a).center());
+        QTest::keyClick(list, Qt::Key_F2);
+        QLineEdit* editor = nullptr;
+        QTRY_VERIFY((editor = qobject_cast<QLineEdit*>(QApplication::focusWidget())));
+        QTest::keyClicks(editor, u"b"_s);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(u"b.txt"_s), remoteTimeoutMs);
+        QVERIFY(server.exists(u"/docs/b.txt"_s) && !server.exists(u"/docs/a.txt"_s));
+
+        QMimeData data;
+        data.setUrls({m_h->localFile(u"dropped.txt"_s, "d")});
+        const QPoint middle = list->viewport()->rect().center();
+        QDragEnterEvent enter(middle, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(list->viewport(), &enter);
+        QDropEvent drop(middle, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(list->viewport(), &drop);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(u"dropped.txt"_s), remoteTimeoutMs);
+        QCOMPARE(server.readFile(u"/docs/dropped.txt"_s), QByteArray("d"));
+
+        QTRY_VERIFY(list->hasFocus());
+        QTest::keyClick(list, Qt::Key_Backspace);
+        QVERIFY(waitIdle(state()));
+        QCOMPARE(state().browser().currentPath(), u"/"_s);
+        server.writeFile(u"/new.txt"_s);
+        QTest::keyClick(list, Qt::Key_F5);
+        QTRY_VERIFY_WITH_TIMEOUT(shown(u"new.txt"_s), remoteTimeoutMs);
+
+        // Tab reaches the toolbar's buttons as well.
+        QSet<QAction*> reached;
+        for (int i = 0; i < 40; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (auto* button = qobject_cast<QToolButton*>(QApplication::focusWidget()))
+                reached << button->defaultAction();
+        }
+        QVERIFY(reached.contains(action(u"uploadFileAction"_s)) &&
+                reached.contains(action(u"newFolderAction"_s)));
     }
 
     void upload_chooserOverwriteBoxAndProgress() {
@@ -216,7 +286,8 @@ private Q_SLOTS:
         // The box is wide enough for its title, and names the file.
         QTRY_VERIFY(child<QMessageBox>(u"questionBox"_s));
         auto* box = child<QMessageBox>(u"questionBox"_s);
-        QTRY_VERIFY(box->width() > box->fontMetrics().horizontalAdvance(box->windowTitle() + u" \u2014 Kalvor"_s) + 100);
+        QTRY_VERIFY(box->width() >
+                    box->fontMetrics().horizontalAdvance(box->windowTitle() + u" \u2014 Kalvor"_s) + 100);
         QString message;
         QVERIFY(windowdriver::answerQuestion(m_window.get(), u"Skip existing"_s, &message));
         QCOMPARE(message, u"a.txt already exists on the server. Overwrite it?"_s);
@@ -225,7 +296,8 @@ private Q_SLOTS:
         QCOMPARE(server.readFile(u"/b.txt"_s).size(), 2000);
         auto* notice = child<QLabel>(u"transferNotice"_s);
         QVERIFY(notice->isVisible());
-        QCOMPARE(notice->text(), u"1 file uploaded to %1"_s.arg(state().browser().connection()->displayName()));
+        QCOMPARE(notice->text(),
+                 u"1 file uploaded to %1"_s.arg(state().browser().connection()->displayName()));
 
         // While a transfer runs the header shows it, and its stop button ends it without an error.
         const HoldingCurl curl;
@@ -252,12 +324,14 @@ private Q_SLOTS:
         server.writeFile(u"/zz.txt"_s, "z");
         openServer(server);
         QVERIFY(waitIdle(state()));
-        QAction* download = action(u"downloadAction"_s);
+        // The toolbar's own: the list's context menu has one of that name too.
+        auto* download = child<QToolBar>(u"mainToolbar"_s)->findChild<QAction*>(u"downloadAction"_s);
         QVERIFY(!download->isEnabled()); // nothing selected
         QListView* list = child<FileListView>(u"fileList"_s)->listView();
         for (const QString& name : {u"a.txt"_s, u"docs"_s})
-            list->selectionModel()->select(list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, name).first(),
-                                           QItemSelectionModel::Select);
+            list->selectionModel()->select(
+                list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, name).first(),
+                QItemSelectionModel::Select);
         QVERIFY(download->isEnabled());
 
         QTemporaryDir into;
@@ -266,7 +340,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(child<QLabel>(u"transferNotice"_s)->isVisible(), remoteTimeoutMs);
         QCOMPARE(child<QLabel>(u"transferNotice"_s)->text(), u"2 files downloaded to %1"_s.arg(into.path()));
         QFile b(into.filePath(u"docs/b.txt"_s));
-        QVERIFY(b.open(QIODevice::ReadOnly) && b.readAll() == "b" && QFileInfo::exists(into.filePath(u"a.txt"_s)));
+        QVERIFY(b.open(QIODevice::ReadOnly) && b.readAll() == "b" &&
+                QFileInfo::exists(into.filePath(u"a.txt"_s)));
         QVERIFY(!QFileInfo::exists(into.filePath(u"zz.txt"_s)));
     }
 

@@ -6,6 +6,7 @@
 #include "session/BrowserState.h"
 #include "session/UploadToFavoriteFlow.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -272,21 +273,29 @@ private Q_SLOTS:
         state.openConnection(connection);
         state.addToFavorites(candidate);
         QCOMPARE(h.store.favorites().size(), added ? 1 : 0);
-        if (added)
-            QCOMPARE(h.store.favorites().first().remotePath, candidate.path);
+        QCOMPARE(state.isFavorite(candidate), added);
+        // Every spelling of the folder counts, and removing takes them all.
+        h.store.addFavorite(connection.id, u"again"_s, candidate.path + u'/');
+        QVERIFY(state.isFavorite(candidate));
+        state.removeFromFavorites(candidate);
+        QVERIFY(h.store.favorites().isEmpty() && !state.isFavorite(candidate));
     }
 
-    void delete_asksFirst_data() {
-        QTest::addColumn<QString>("name");
+    void delete_asksOnceForTheSelection_data() {
+        QTest::addColumn<QStringList>("names");
         QTest::addColumn<QString>("message");
-        QTest::newRow("file") << u"notes.txt"_s << u"\u201cnotes.txt\u201d will be permanently deleted."_s;
+        QTest::newRow("file") << QStringList{u"notes.txt"_s}
+                              << u"\u201cnotes.txt\u201d will be permanently deleted."_s;
         QTest::newRow("folder with everything in it")
-            << u"tree"_s << u"The folder \u201ctree\u201d and all its contents will be deleted."_s;
+            << QStringList{u"tree"_s}
+            << u"The folder \u201ctree\u201d and all its contents will be deleted."_s;
+        QTest::newRow("a file and a folder")
+            << QStringList{u"tree"_s, u"notes.txt"_s}
+            << u"The 2 selected items will be permanently deleted, folders with all their contents."_s;
     }
-    void delete_asksFirst() {
-        QFETCH(QString, name);
+    void delete_asksOnceForTheSelection() {
+        QFETCH(QStringList, names);
         QFETCH(QString, message);
-        const QString button = u"Delete"_s;
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
         server.writeFile(u"/in/notes.txt"_s, "n");
         server.writeFile(u"/in/tree/sub/deep.txt"_s, "d");
@@ -296,26 +305,157 @@ private Q_SLOTS:
         h.store.addConnection(connection);
         BrowserState state(h.context, h.prompter);
         QVERIFY(browse(state, connection, u"/in"_s));
-        const RemoteFile target = *findEntry(state.browser().files(), name);
+        QList<RemoteFile> targets;
+        for (const QString& name : names)
+            targets << *findEntry(state.browser().files(), name);
 
         h.prompter.answers << u"Cancel"_s;
-        state.deletes().requestDelete(target);
+        state.deletes().requestDelete(targets);
         QTRY_VERIFY(!h.prompter.isAsking());
         QCOMPARE(h.prompter.asked.last().title, u"Are you sure you want to delete?"_s);
         QCOMPARE(h.prompter.asked.last().message, message);
-        QCOMPARE(h.prompter.asked.last().choices.first().label, button);
         QCOMPARE(h.prompter.asked.last().choices.first().role, Question::Role::destructive);
         QVERIFY(!state.deletes().isDeleting());
-        QVERIFY(server.exists(u"/in/"_s + name));
+        QVERIFY(server.exists(u"/in/"_s + names.first()));
 
-        h.prompter.answers << button;
-        state.deletes().requestDelete(target);
+        h.prompter.answers << u"Delete"_s;
+        state.deletes().requestDelete(targets);
         QTRY_VERIFY(state.deletes().isDeleting());
         QVERIFY(waitIdle(state));
         QVERIFY(!state.browser().errorMessage());
-        QVERIFY(!server.exists(u"/in/"_s + name));
+        for (const QString& name : names) {
+            QVERIFY(!server.exists(u"/in/"_s + name));
+            QVERIFY(!findEntry(state.browser().files(), name)); // listed again
+        }
         QVERIFY(server.exists(u"/in/keep.txt"_s));
-        QVERIFY(!findEntry(state.browser().files(), name)); // listed again
+    }
+
+    // Refused before anything is sent: a name that would leave the folder, smuggle a command, not be
+    // writable in the connection's encoding, or replace another entry (some servers do that silently).
+    void rename_refusesWhatCannotBeAName_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("a slash") << u"x/y"_s << u"cannot contain"_s;
+        QTest::newRow("a backslash") << u"x\\y"_s << u"cannot contain"_s;
+        QTest::newRow("dot dot") << u".."_s << u"not a name of its own"_s;
+        QTest::newRow("blank") << u" \t"_s << u"cannot be empty"_s;
+        QTest::newRow("a line break") << u"x\r\nDELE b.txt"_s << u"control characters"_s;
+        QTest::newRow("not in the encoding") << u"\u65e5\u672c"_s << u"Western (ISO-8859-1)"_s;
+        QTest::newRow("another entry's name") << u"b.txt "_s << u"\u201cb.txt\u201d already exists"_s;
+    }
+    void rename_refusesWhatCannotBeAName() {
+        QFETCH(QString, typed);
+        QFETCH(QString, problem);
+        SessionHarness h;
+        const HoldingCurl curl(
+            "-rw-r--r-- 1 u g 5 Jan 01 2024 a.txt\r\n-rw-r--r-- 1 u g 5 Jan 01 2024 b.txt");
+        h.pool.setCurlPath(curl.path());
+        Connection connection = Connection::makeNew();
+        connection.host = u"127.0.0.1"_s;
+        connection.textEncoding = {u"ISO-8859-1"_s};
+        BrowserState state(h.context, h.prompter);
+        state.openConnection(connection);
+        QVERIFY(waitIdle(state));
+        const int runs = curl.runs();
+        state.renames().rename(*findEntry(state.browser().files(), u"a.txt"_s), typed);
+        QVERIFY(waitIdle(state));
+        const QString error = state.browser().errorMessage().value_or(QString());
+        QVERIFY2(error.startsWith(u"Could not rename \u201ca.txt\u201d: "_s) && error.contains(problem),
+                 qPrintable(error));
+        QCOMPARE(curl.runs(), runs);
+    }
+
+    void rename_onTheServer_data() {
+        QTest::addColumn<TestFtpServer::Kind>("kind");
+        QTest::newRow("pyftpdlib") << TestFtpServer::Kind::pyftpdlib;
+        QTest::newRow("vsftpd") << TestFtpServer::Kind::vsftpd;
+    }
+    void rename_onTheServer() {
+        QFETCH(TestFtpServer::Kind, kind);
+        KALVOR_START_SERVER(server, kind);
+        server.writeFile(u"/d/a.txt"_s, "a");
+        SessionHarness h;
+        const Connection connection = server.connection();
+        h.store.addConnection(connection);
+        BrowserState state(h.context, h.prompter);
+        QVERIFY(browse(state, connection, u"/d"_s));
+        state.renames().rename(*findEntry(state.browser().files(), u"a.txt"_s), u" c d.txt"_s);
+        QVERIFY(state.renames().isRenaming());
+        QTRY_VERIFY_WITH_TIMEOUT(findEntry(state.browser().files(), u"c d.txt"_s), remoteTimeoutMs);
+        QCOMPARE(server.readFile(u"/d/c d.txt"_s), QByteArray("a"));
+        QVERIFY(!server.exists(u"/d/a.txt"_s) && !state.browser().errorMessage());
+        // The server's refusal names the entry.
+        state.renames().rename(entry(u"/d/gone.txt"_s, false), u"x"_s);
+        QVERIFY(waitIdle(state));
+        QVERIFY(state.browser().errorMessage()->startsWith(u"Could not rename \u201c/d/gone.txt\u201d"_s));
+    }
+
+    // A typed path, or a link, becomes the current folder only once it lists; otherwise the list stays
+    // where it was and says why.
+    void goTo_movesOnlyOnceTheFolderLists_data() {
+        QTest::addColumn<QString>("typed"); // "link:<path>" opens a link entry to that path instead
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("absolute") << u"/pub/docs"_s << u"/pub/docs/"_s << QString();
+        QTest::newRow("dots and doubled slashes") << u"pub//./x/../docs/"_s << u"/pub/docs/"_s << QString();
+        QTest::newRow("the login folder") << u"/.."_s << u"/"_s << QString();
+        QTest::newRow("missing") << u"/pub/none"_s << u"/pub/"_s << u"none"_s;
+        QTest::newRow("a control character") << u"/pub\n"_s << u"/pub/"_s << u"control characters"_s;
+        QTest::newRow("a link to a folder") << u"link:/pub/docs"_s << u"/pub/docs/"_s << QString();
+        QTest::newRow("a link to a file")
+            << u"link:/pub/readme.txt"_s << u"/pub/"_s
+            << u"\u201creadme.txt\u201d links to \u201cthere\u201d, which is not a folder"_s;
+    }
+    void goTo_movesOnlyOnceTheFolderLists() {
+        QFETCH(QString, typed);
+        QFETCH(QString, path);
+        QFETCH(QString, error);
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
+        server.makeFolder(u"/pub/docs"_s);
+        server.writeFile(u"/pub/readme.txt"_s, "r");
+        SessionHarness h;
+        const Connection connection = server.connection();
+        h.store.addConnection(connection);
+        BrowserState state(h.context, h.prompter);
+        QVERIFY(browse(state, connection, u"/pub"_s));
+        if (typed.startsWith(u"link:")) {
+            RemoteFile link = entry(typed.mid(5), false);
+            link.isLink = true;
+            link.linkTarget = u"there"_s;
+            state.browser().enterFolder(link);
+        } else {
+            state.browser().goTo(typed);
+        }
+        QVERIFY(waitIdle(state));
+        QCOMPARE(state.browser().currentPath(), path);
+        QCOMPARE(state.browser().errorMessage().value_or(QString()).contains(error), true);
+        QCOMPARE(state.browser().errorMessage().has_value(), !error.isEmpty());
+        if (!error.isEmpty())
+            QCOMPARE(entryNames(state.browser().files()), (QStringList{u"docs"_s, u"readme.txt"_s}));
+    }
+
+    // Dropped files go into the current folder; a folder among them is left out, and said so once the
+    // upload is over (the listing after it would wipe an earlier word).
+    void uploadDropped_takesFilesAndSaysWhichFoldersItLeftOut() {
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
+        server.makeFolder(u"/in"_s);
+        SessionHarness h;
+        const Connection connection = server.connection();
+        h.store.addConnection(connection);
+        BrowserState state(h.context, h.prompter);
+        QVERIFY(browse(state, connection, u"/in"_s));
+        QVERIFY(QDir(h.local.path()).mkdir(u"Holiday"_s));
+        state.uploadDropped({h.localFile(u"a.txt"_s, "a"),
+                             QUrl::fromLocalFile(h.local.filePath(u"Holiday"_s)),
+                             QUrl(u"https://example.org/b.txt"_s)});
+        QVERIFY(waitIdle(state));
+        QCOMPARE(server.readFile(u"/in/a.txt"_s), QByteArray("a"));
+        QVERIFY(!server.exists(u"/in/Holiday"_s) && !server.exists(u"/in/b.txt"_s));
+        QVERIFY(findEntry(state.browser().files(), u"a.txt"_s));
+        QCOMPARE(
+            state.browser().errorMessage().value_or(QString()),
+            u"Kalvor uploads files, not folders: \u201cHoliday\u201d was left out. Drop the files inside it "
+            "instead."_s);
     }
 
     void newFolder_isCreatedWithTheNameTrimmed() {
@@ -394,7 +534,7 @@ private Q_SLOTS:
             acting.newFolder().create();
         } else {
             h.prompter.answers << u"Delete"_s;
-            acting.deletes().requestDelete(*findEntry(acting.browser().files(), u"old.txt"_s));
+            acting.deletes().requestDelete({*findEntry(acting.browser().files(), u"old.txt"_s)});
         }
         QTRY_VERIFY_WITH_TIMEOUT(appears.isEmpty()
                                      ? !findEntry(watching.browser().files(), u"old.txt"_s)

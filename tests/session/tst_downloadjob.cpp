@@ -17,13 +17,16 @@ constexpr int remoteTimeoutMs = 60000;
 // Everything below folder, sorted: "sub/" for a folder, "name=content" for a file.
 QStringList localTree(const QString& folder) {
     QStringList found;
-    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info(it.next());
         const QString relative = QDir(folder).relativeFilePath(info.filePath());
         QFile file(info.filePath());
-        found << (info.isDir() ? relative + u'/'
-                               : relative + u'=' + QString::fromUtf8(file.open(QIODevice::ReadOnly) ? file.readAll() : "?"));
+        found << (info.isDir()
+                      ? relative + u'/'
+                      : relative + u'=' +
+                            QString::fromUtf8(file.open(QIODevice::ReadOnly) ? file.readAll() : "?"));
     }
     found.sort();
     return found;
@@ -82,9 +85,10 @@ private Q_SLOTS:
 
         QVERIFY2(download.result->outcome == Outcome::done, qPrintable(download.result->error));
         QCOMPARE(localTree(download.h.local.path()),
-                 (QStringList{u"a.txt=A"_s, u"docs/"_s, u"docs/b.txt="_s + QString(300000, u'b'), u"docs/empty/"_s,
-                              u"docs/sub/"_s, u"docs/sub/c.txt=C"_s}));
-        QCOMPARE(download.words, QStringList{u"3 files downloaded to %1 (1 link skipped)"_s.arg(download.h.local.path())});
+                 (QStringList{u"a.txt=A"_s, u"docs/"_s, u"docs/b.txt="_s + QString(300000, u'b'),
+                              u"docs/empty/"_s, u"docs/sub/"_s, u"docs/sub/c.txt=C"_s}));
+        QCOMPARE(download.words,
+                 QStringList{u"3 files downloaded to %1 (1 link skipped)"_s.arg(download.h.local.path())});
         QVERIFY(std::is_sorted(download.values.cbegin(), download.values.cend()));
         QCOMPARE(download.job.progressTotal(), 300002.0);
     }
@@ -93,7 +97,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QStringList>("tree");
         QTest::addColumn<int>("outcome");
-        QTest::newRow("Overwrite") << u"Overwrite"_s << QStringList{u"a.txt=A"_s, u"n.txt=N"_s} << int(Outcome::done);
+        QTest::newRow("Overwrite") << u"Overwrite"_s << QStringList{u"a.txt=A"_s, u"n.txt=N"_s}
+                                   << int(Outcome::done);
         QTest::newRow("Skip existing")
             << u"Skip existing"_s << QStringList{u"a.txt=old"_s, u"n.txt=N"_s} << int(Outcome::done);
         QTest::newRow("Cancel") << u"Cancel"_s << QStringList{u"a.txt=old"_s} << int(Outcome::declined);
@@ -128,7 +133,8 @@ private Q_SLOTS:
         QVERIFY(download.run(server, {u"big.bin"_s}));
         const QString local = download.h.local.filePath(u"big.bin"_s);
         // Under way: the bar moves with the bytes, the line gives the speed and the time left.
-        QTRY_VERIFY_WITH_TIMEOUT(download.job.progressLine() && download.job.progressLine()->contains(u"/s, about"_s),
+        QTRY_VERIFY_WITH_TIMEOUT(download.job.progressLine() &&
+                                     download.job.progressLine()->contains(u"/s, about"_s),
                                  remoteTimeoutMs);
         QVERIFY(download.job.progressValue() > 0);
         QVERIFY(QFileInfo::exists(local + u".part"_s) && !QFileInfo::exists(local));

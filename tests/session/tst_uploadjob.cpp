@@ -66,10 +66,11 @@ private Q_SLOTS:
             << QList<RemoteFile>{listed(u"report"_s, true)} << QStringList{u"report"_s} << QList<int>();
         QTest::newRow("other letter case")
             << QList<RemoteFile>{listed(u"Notes.TXT"_s)} << QStringList{u"notes.txt"_s} << QList<int>();
-        QTest::newRow("canonically equivalent")
-            << QList<RemoteFile>{listed(u"Caf\u00e9.txt"_s)} << QStringList{u"Cafe\u0301.txt"_s} << QList<int>{0};
+        QTest::newRow("canonically equivalent") << QList<RemoteFile>{listed(u"Caf\u00e9.txt"_s)}
+                                                << QStringList{u"Cafe\u0301.txt"_s} << QList<int>{0};
         QTest::newRow("two local files of one name count twice")
-            << QList<RemoteFile>{listed(u"a.txt"_s)} << QStringList{u"x/a.txt"_s, u"y/a.txt"_s} << QList<int>{0, 1};
+            << QList<RemoteFile>{listed(u"a.txt"_s)} << QStringList{u"x/a.txt"_s, u"y/a.txt"_s}
+            << QList<int>{0, 1};
     }
     void whatExists() {
         QFETCH(QList<RemoteFile>, entries);

@@ -117,7 +117,8 @@ bool waitIdle(BrowserState& state, int timeoutMs) {
     return QTest::qWaitFor(
         [&] {
             return !state.browser().isLoading() && !state.upload().isBusy() && !state.download().isBusy() &&
-                   !state.deletes().isDeleting() && !state.newFolder().isCreating();
+                   !state.deletes().isDeleting() && !state.newFolder().isCreating() &&
+                   !state.renames().isRenaming();
         },
         timeoutMs);
 }

@@ -62,7 +62,7 @@ struct SessionHarness {
     int fakeCurlRuns(const QString& path) const;
 };
 
-// Until nothing of the window loads, uploads, deletes or creates any more.
+// Until nothing of the window loads, uploads, deletes, renames or creates any more.
 bool waitIdle(BrowserState& state, int timeoutMs = 60000);
 QStringList entryNames(const QList<RemoteFile>& files);
 const RemoteFile* findEntry(const QList<RemoteFile>& files, const QString& name);

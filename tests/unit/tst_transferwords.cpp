@@ -33,8 +33,8 @@ private Q_SLOTS:
         QTest::newRow("one") << QStringList{u"Budget.csv"_s} << u"Budget.csv"_s;
         QTest::newRow("two") << QStringList{u"a"_s, u"b"_s} << u"a and b"_s;
         QTest::newRow("three") << QStringList{u"a"_s, u"b"_s, u"c"_s} << u"a, b and c"_s;
-        QTest::newRow("more")
-            << QStringList{u"Budget.csv"_s, u"Notes.txt"_s, u"c"_s, u"d"_s} << u"Budget.csv, Notes.txt and 2 more"_s;
+        QTest::newRow("more") << QStringList{u"Budget.csv"_s, u"Notes.txt"_s, u"c"_s, u"d"_s}
+                              << u"Budget.csv, Notes.txt and 2 more"_s;
     }
     void names() {
         QFETCH(QStringList, names);
@@ -48,8 +48,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("links");
         QTest::addColumn<QString>("text");
         QTest::newRow("uploaded") << int(Direction::upload) << 4 << 0 << u"4 files uploaded to Photos 100%"_s;
-        QTest::newRow("one downloaded") << int(Direction::download) << 1 << 0 << u"1 file downloaded to Photos 100%"_s;
-        QTest::newRow("nothing new") << int(Direction::upload) << 0 << 0 << u"Nothing new to upload to Photos 100%"_s;
+        QTest::newRow("one downloaded")
+            << int(Direction::download) << 1 << 0 << u"1 file downloaded to Photos 100%"_s;
+        QTest::newRow("nothing new") << int(Direction::upload) << 0 << 0
+                                     << u"Nothing new to upload to Photos 100%"_s;
         QTest::newRow("links skipped")
             << int(Direction::download) << 2 << 3 << u"2 files downloaded to Photos 100% (3 links skipped)"_s;
     }
@@ -65,7 +67,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("remote");
         QTest::addColumn<QString>("local"); // empty: refused
         QTest::newRow("plain") << u"report.pdf"_s << u"report.pdf"_s;
-        QTest::newRow("legacy bytes are decoded") << u"caf"_s + QChar(0xdce9) + u".txt"_s << u"caf\u00e9.txt"_s;
+        QTest::newRow("legacy bytes are decoded")
+            << u"caf"_s + QChar(0xdce9) + u".txt"_s << u"caf\u00e9.txt"_s;
         QTest::newRow("slash") << u"a/b"_s << QString();
         QTest::newRow("NUL") << u"a"_s + QChar(0) + u"b"_s << QString();
         QTest::newRow("dot") << u"."_s << QString();

@@ -1,16 +1,15 @@
 #include "ContentView.h"
 
 #include "ActivityArea.h"
-#include "ElidedLabel.h"
 #include "ErrorBanner.h"
 #include "NewFolderSheet.h"
 #include "Typography.h"
 #include "model/FavoritesManager.h"
 #include "ui/panels/ConnectionFormView.h"
 #include "ui/panels/FavoritesSidebarView.h"
-#include "ui/panels/FileListModel.h"
 #include "ui/panels/FileListView.h"
 #include "ui/panels/Icons.h"
+#include "ui/panels/PathBar.h"
 #include "ui/panels/UploadToFavoriteSheet.h"
 
 #include <QAction>
@@ -23,6 +22,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 ContentView::ContentView(SessionContext& context, QWidget* parent)
@@ -63,6 +63,7 @@ ContentView::ContentView(SessionContext& context, QWidget* parent)
     setCentralWidget(central);
     buildToolbar();
     connectState();
+    wireFileList();
 
     // Long enough to be read, short enough not to be mistaken for what is going on now.
     m_noticeTimer.setSingleShot(true);
@@ -163,10 +164,7 @@ QWidget* ContentView::buildBrowsingPage() {
     m_headerName->setObjectName(QStringLiteral("headerName"));
     m_headerName->setTextFormat(Qt::PlainText);
     m_headerName->setFont(typography::headline(m_headerName));
-    m_headerPath = new ElidedLabel;
-    m_headerPath->setObjectName(QStringLiteral("headerPath"));
-    m_headerPath->setFont(typography::caption(m_headerPath));
-    typography::makeSecondary(m_headerPath);
+    m_pathBar = new PathBar;
     m_activity = new ActivityArea;
     m_activity->setObjectName(QStringLiteral("activityArea"));
     connect(m_activity, &ActivityArea::cancelRequested, this, [this] {
@@ -176,15 +174,11 @@ QWidget* ContentView::buildBrowsingPage() {
     auto* headerLayout = new QHBoxLayout(header);
     headerLayout->setContentsMargins(12, 8, 12, 8);
     headerLayout->addWidget(m_headerName);
-    headerLayout->addWidget(m_headerPath, 1);
+    headerLayout->addWidget(m_pathBar, 1);
     headerLayout->addWidget(m_activity);
 
     m_fileList = new FileListView;
     m_fileList->setObjectName(QStringLiteral("fileList"));
-    connect(m_fileList, &FileListView::folderSelected, &m_state.browser(), &FolderBrowser::enterFolder);
-    connect(m_fileList, &FileListView::navigateUpRequested, &m_state.browser(), &FolderBrowser::navigateUp);
-    connect(m_fileList, &FileListView::addFavoriteRequested, &m_state, &BrowserState::addToFavorites);
-    connect(m_fileList, &FileListView::deleteRequested, &m_state.deletes(), &DeleteFlow::requestDelete);
 
     auto* layout = new QVBoxLayout(m_browsingPage);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -228,7 +222,7 @@ void ContentView::buildToolbar() {
     connect(m_uploadAction, &QAction::triggered, &m_state, &BrowserState::chooseUploadFiles);
     connect(m_newFolderAction, &QAction::triggered, &m_state.newFolder(), &NewFolderFlow::openSheet);
     connect(m_downloadAction, &QAction::triggered, this,
-            [this] { m_state.downloadEntries(selectedEntries()); });
+            [this] { m_state.downloadEntries(m_fileList->selectedEntries()); });
 }
 
 void ContentView::connectState() {
@@ -236,16 +230,13 @@ void ContentView::connectState() {
     connect(&m_state, &BrowserState::detailChanged, this, &ContentView::syncDetail);
     connect(&m_state, &BrowserState::pendingUploadChanged, this, &ContentView::syncUploadSheet);
     connect(&browser, &FolderBrowser::currentPathChanged, this, &ContentView::syncHeader);
-    connect(&browser, &FolderBrowser::filesChanged, this, [this] {
-        m_fileList->setFiles(m_state.browser().files());
-        syncToolbar();
-    });
     connect(&browser, &FolderBrowser::loadingChanged, this, [this] {
         m_fileList->setLoading(m_state.browser().isLoading());
         syncToolbar();
     });
     connect(&browser, &FolderBrowser::errorMessageChanged, this, &ContentView::syncError);
-    for (TransferJob* job : {static_cast<TransferJob*>(&m_state.upload()), static_cast<TransferJob*>(&m_state.download())}) {
+    for (TransferJob* job :
+         {static_cast<TransferJob*>(&m_state.upload()), static_cast<TransferJob*>(&m_state.download())}) {
         connect(job, &TransferJob::progressChanged, this, &ContentView::syncActivity);
         connect(job, &TransferJob::busyChanged, this, [this] {
             syncActivity();
@@ -253,8 +244,7 @@ void ContentView::connectState() {
         });
     }
     connect(&m_state, &BrowserState::announced, this, &ContentView::announce);
-    connect(m_fileList->listView()->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &ContentView::syncToolbar);
+    connect(m_fileList, &FileListView::selectedEntriesChanged, this, &ContentView::syncToolbar);
     connect(&m_state.deletes(), &DeleteFlow::deletingChanged, this, &ContentView::syncActivity);
     connect(&m_state.newFolder(), &NewFolderFlow::changed, this, [this] {
         syncNewFolderSheet();
@@ -306,7 +296,9 @@ void ContentView::syncHeader() {
     const FolderBrowser& browser = m_state.browser();
     if (browser.connection())
         m_headerName->setText(browser.connection()->displayName());
-    m_headerPath->setFullText(browser.currentPath());
+    m_pathBar->setPath(browser.currentPath(),
+                       browser.connection() ? browser.connection()->textEncoding : servertext::Encoding());
+    m_pathBar->setCanNavigateUp(browser.canNavigateUp());
     m_fileList->setCurrentPath(browser.currentPath(), browser.canNavigateUp());
 }
 
@@ -323,16 +315,6 @@ TransferJob* ContentView::shownTransfer() {
     if (m_state.upload().isTransferring())
         return &m_state.upload();
     return nullptr;
-}
-
-QList<RemoteFile> ContentView::selectedEntries() const {
-    QList<RemoteFile> entries;
-    for (const QModelIndex& index : m_fileList->listView()->selectionModel()->selectedIndexes()) {
-        const QVariant entry = index.data(FileListModel::RemoteFileRole);
-        if (entry.isValid())
-            entries << entry.value<RemoteFile>();
-    }
-    return entries;
 }
 
 void ContentView::syncActivity() {
@@ -357,7 +339,7 @@ void ContentView::syncToolbar() {
     const bool browsing = m_state.detailMode() == BrowserState::DetailMode::browsing;
     m_uploadAction->setEnabled(browsing && m_state.canChooseUploadFiles());
     m_newFolderAction->setEnabled(browsing && m_state.canOpenNewFolderSheet());
-    m_downloadAction->setEnabled(browsing && m_state.canDownload(selectedEntries()));
+    m_downloadAction->setEnabled(browsing && m_state.canDownload(m_fileList->selectedEntries()));
 }
 
 void ContentView::announce(const QString& words) {
@@ -409,4 +391,43 @@ void ContentView::syncUploadSheet() {
     m_uploadSheet = sheet;
     m_uploadSheetId = id;
     sheet->open();
+}
+
+// The file list and the path bar: what the user asks of them goes to the browser state's flows, and what the
+// list needs to know (the open connection's encoding, its favorites, the per-user look) comes from there.
+void ContentView::wireFileList() {
+    FolderBrowser& browser = m_state.browser();
+    m_fileList->usePreferences(m_state.context().store.defaultsStore());
+    m_fileList->setFavoriteTest([this](const RemoteFile& entry) { return m_state.isFavorite(entry); });
+    connect(&browser, &FolderBrowser::connectionChanged, this, [this] {
+        if (m_state.browser().connection())
+            m_fileList->setTextEncoding(m_state.browser().connection()->textEncoding);
+    });
+    connect(&browser, &FolderBrowser::filesChanged, this, [this] {
+        m_fileList->setListingFailed(m_state.browser().listingFailed());
+        m_fileList->setFiles(m_state.browser().files());
+        syncToolbar();
+    });
+    connect(m_fileList, &FileListView::downloadRequested, &m_state, &BrowserState::downloadEntries);
+    connect(m_fileList, &FileListView::folderSelected, &browser, &FolderBrowser::enterFolder);
+    connect(m_fileList, &FileListView::navigateUpRequested, &browser, &FolderBrowser::navigateUp);
+    connect(m_fileList, &FileListView::refreshRequested, &browser, &FolderBrowser::loadFiles);
+    connect(m_fileList, &FileListView::addFavoriteRequested, &m_state, &BrowserState::addToFavorites);
+    connect(m_fileList, &FileListView::removeFavoriteRequested, &m_state, &BrowserState::removeFromFavorites);
+    connect(m_fileList, &FileListView::deleteRequested, &m_state.deletes(), &DeleteFlow::requestDelete);
+    connect(m_fileList, &FileListView::renameRequested, &m_state.renames(), &RenameFlow::rename);
+    connect(m_fileList, &FileListView::filesDropped, &m_state, &BrowserState::uploadDropped);
+    connect(m_pathBar, &PathBar::pathEntered, &browser, &FolderBrowser::goTo);
+    connect(m_pathBar, &PathBar::navigateUpRequested, &browser, &FolderBrowser::navigateUp);
+
+    // Keyboard-only use: the toolbar's buttons are in the Tab order (a shortcut alone is not found by
+    // someone who tabs through the window), and they have the keys file managers use.
+    m_toolbar->insertActions(m_uploadAction, m_fileList->modeActions());
+    m_toolbar->insertSeparator(m_uploadAction);
+    m_uploadAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+    m_newFolderAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    for (QAction* action : m_toolbar->actions()) {
+        if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
+            button->setFocusPolicy(Qt::TabFocus);
+    }
 }

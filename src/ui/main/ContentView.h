@@ -12,10 +12,10 @@
 
 class ActivityArea;
 class ConnectionFormView;
-class ElidedLabel;
 class ErrorBanner;
 class FavoritesSidebarView;
 class FileListView;
+class PathBar;
 class QAction;
 class QLabel;
 class QScrollArea;
@@ -26,8 +26,8 @@ class QToolBar;
 // server" placeholder) above a footer, with the toolbar and sheets of the browsing view. It shows its
 // BrowserState, answers its questions with dialogs, and forwards every click to it.
 //
-// Object names: "sidebar", "detail", "formPage", "emptyPage", "browsingPage", "headerName", "headerPath",
-// "activityArea", "fileList", "errorBanner", "settingsBanner" (+ "settingsBannerText",
+// Object names: "sidebar", "detail", "formPage", "emptyPage", "browsingPage", "headerName", "headerPath" (in
+// PathBar), "activityArea", "fileList", "errorBanner", "settingsBanner" (+ "settingsBannerText",
 // "settingsBannerDismiss"), "mainToolbar", "uploadFileAction", "newFolderAction", "downloadAction", "footer",
 // "uploadSheet".
 class ContentView : public QMainWindow {
@@ -52,6 +52,7 @@ private:
     QWidget* buildFooter();
     void buildToolbar();
     void connectState();
+    void wireFileList();
 
     void syncDetail();
     void syncHeader();
@@ -64,7 +65,6 @@ private:
     void announce(const QString& words);
     // The transfer the header shows: the window runs one at a time.
     TransferJob* shownTransfer();
-    QList<RemoteFile> selectedEntries() const;
 
     WidgetPrompter m_prompter;
     BrowserState m_state;
@@ -77,7 +77,7 @@ private:
     ErrorBanner* m_banner = nullptr;
     ErrorBanner* m_settingsBanner = nullptr;
     QLabel* m_headerName = nullptr;
-    ElidedLabel* m_headerPath = nullptr;
+    PathBar* m_pathBar = nullptr;
     ActivityArea* m_activity = nullptr;
     FileListView* m_fileList = nullptr;
     QToolBar* m_toolbar = nullptr;

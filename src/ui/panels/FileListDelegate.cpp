@@ -149,12 +149,22 @@ void FileListDelegate::paintRow(QPainter* painter, const QStyleOptionViewItem& o
     painter->setRenderHint(QPainter::Antialiasing);
     const QPainterPath shape = cardShape(card, position);
     painter->fillPath(shape, palette.base());
-    const bool clickable = kind != Kind::File;
-    if (clickable && option.state.testFlag(QStyle::State_MouseOver)) {
+    const bool selected = option.state.testFlag(QStyle::State_Selected);
+    if (selected) {
+        painter->fillPath(shape, palette.brush(QPalette::Highlight));
+    } else if (option.state.testFlag(QStyle::State_MouseOver)) {
         QColor hover = palette.color(QPalette::Highlight);
         hover.setAlphaF(0.12f);
         painter->fillPath(shape, hover);
     }
+    if (option.state.testFlag(QStyle::State_HasFocus)) {
+        QPen focus(selected ? palette.color(QPalette::HighlightedText) : palette.color(QPalette::Highlight),
+                   2);
+        painter->setPen(focus);
+        painter->drawRoundedRect(QRectF(card).adjusted(1.5, 1.5, -1.5, -1.5), cornerRadius - 1,
+                                 cornerRadius - 1);
+    }
+    const QColor textColour = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
 
     const QRect iconBox(card.left() + cardPadding, card.top(), iconBoxWidth, card.height());
     const QRect iconRect =
@@ -176,7 +186,7 @@ void FileListDelegate::paintRow(QPainter* painter, const QStyleOptionViewItem& o
     }
 
     const QFontMetrics nameMetrics(option.font);
-    const QString sizeText = index.data(FileListModel::SizeTextRole).toString();
+    const QString sizeText = index.data(FileListModel::DetailTextRole).toString();
     const QFont caption = captionFont(option.font);
     const QFontMetrics captionMetrics(caption);
     const int blockHeight =
@@ -187,13 +197,13 @@ void FileListDelegate::paintRow(QPainter* painter, const QStyleOptionViewItem& o
         int(QStyle::visualAlignment(option.direction, Qt::AlignLeft | Qt::AlignVCenter)) | Qt::TextSingleLine;
 
     painter->setFont(option.font);
-    painter->setPen(palette.color(QPalette::Text));
+    painter->setPen(textColour);
     const QRect nameRect(textLeft, top, width, nameMetrics.height());
     painter->drawText(mirrored(nameRect), alignment,
                       nameMetrics.elidedText(index.data().toString(), Qt::ElideRight, width));
     if (!sizeText.isEmpty()) {
         painter->setFont(caption);
-        painter->setPen(secondaryColour(palette));
+        painter->setPen(selected ? textColour : secondaryColour(palette));
         const QRect sizeRect(textLeft, nameRect.bottom() + 1 + lineGap, width, captionMetrics.height());
         painter->drawText(mirrored(sizeRect), alignment,
                           captionMetrics.elidedText(sizeText, Qt::ElideRight, width));
@@ -206,6 +216,17 @@ void FileListDelegate::paintRow(QPainter* painter, const QStyleOptionViewItem& o
         painter->fillRect(mirrored(QRect(textLeft, card.bottom(), card.right() - textLeft + 1, 1)),
                           faintColour(palette, 0.12));
     }
+}
+
+void FileListDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                            const QModelIndex&) const {
+    // Over the name, from the text's left edge to the card's right one, as tall as the editor wants.
+    const QRect card = option.rect.adjusted(cardInset, 0, -cardInset, 0);
+    const int left = card.left() + cardPadding + iconBoxWidth + iconTextGap - 4;
+    const int height = std::min(card.height(), editor->sizeHint().height());
+    const QRect rect(left, card.top() + (card.height() - height) / 2, card.right() - cardPadding - left,
+                     height);
+    editor->setGeometry(QStyle::visualRect(option.direction, option.rect, rect));
 }
 
 const QPixmap& FileListDelegate::chevron(const QColor& colour, qreal devicePixelRatio) const {

@@ -1,21 +1,10 @@
 #include "FileListModel.h"
 
-#include "FileListDelegate.h"
 #include "Icons.h"
-#include "session/ByteCount.h"
 
-namespace {
-
-// Folder yellow and document blue, dark enough to read on a white row and light enough on a dark one.
-const QColor folderYellow(0xe5, 0xa5, 0x0a);
-const QColor documentBlue(0x35, 0x84, 0xe4);
-
-} // namespace
-
-FileListModel::FileListModel(QObject* parent)
+FileListModel::FileListModel(const FileEntries& entries, QObject* parent)
     : QAbstractListModel(parent)
-    , m_folderIcon(tintedIcon(symbolIcon(u"folder.fill"), folderYellow))
-    , m_fileIcon(tintedIcon(symbolIcon(u"doc.fill"), documentBlue))
+    , m_entries(entries)
     , m_parentIcon(symbolIcon(u"arrow.up.circle.fill")) {}
 
 QString FileListModel::parentFolderText() {
@@ -30,21 +19,8 @@ QString FileListModel::filesHeaderText() {
     return QStringLiteral("Files");
 }
 
-void FileListModel::setFiles(const QList<RemoteFile>& files, bool showsParentRow) {
+void FileListModel::reset() {
     beginResetModel();
-    m_files = files;
-    m_showsParentRow = showsParentRow;
-    m_order.clear();
-    m_order.reserve(size_t(m_files.size()));
-    for (qsizetype i = 0; i < m_files.size(); ++i) {
-        if (m_files.at(i).isDirectory)
-            m_order.push_back(int(i));
-    }
-    m_folderCount = int(m_order.size());
-    for (qsizetype i = 0; i < m_files.size(); ++i) {
-        if (!m_files.at(i).isDirectory)
-            m_order.push_back(int(i));
-    }
     endResetModel();
 }
 
@@ -65,7 +41,7 @@ void FileListModel::setShowsParentRow(bool shows) {
 FileListModel::RowKind FileListModel::kindAt(int row) const {
     if (row < parentRows())
         return RowKind::ParentFolder;
-    if (row == foldersHeaderRow() || row == filesHeaderRow())
+    if (row < firstFolderRow() || (row == filesHeaderRow() && filesHeaderRows()))
         return RowKind::SectionHeader;
     return row < filesHeaderRow() ? RowKind::Folder : RowKind::File;
 }
@@ -75,9 +51,9 @@ const RemoteFile* FileListModel::fileAt(int row) const {
         return nullptr;
     switch (kindAt(row)) {
     case RowKind::Folder:
-        return &m_files.at(m_order[size_t(row - foldersHeaderRow() - 1)]);
+        return &m_entries.at(row - firstFolderRow());
     case RowKind::File:
-        return &m_files.at(m_order[size_t(row - filesHeaderRow() - 1 + m_folderCount)]);
+        return &m_entries.at(row - firstFileRow() + m_entries.folderCount());
     case RowKind::SectionHeader:
     case RowKind::ParentFolder:
         break;
@@ -97,9 +73,9 @@ FileListModel::SectionPosition FileListModel::sectionPositionAt(int row) const {
     case RowKind::ParentFolder:
         return SectionPosition::Only;
     case RowKind::Folder:
-        return position(foldersHeaderRow() + 1, filesHeaderRow() - 1, row);
+        return position(firstFolderRow(), filesHeaderRow() - 1, row);
     case RowKind::File:
-        return position(filesHeaderRow() + 1, rowCount() - 1, row);
+        return position(firstFileRow(), rowCount() - 1, row);
     case RowKind::SectionHeader:
         break;
     }
@@ -115,7 +91,7 @@ bool FileListModel::holds(const QModelIndex& index) const {
 int FileListModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
-    return parentRows() + 2 + int(m_order.size());
+    return parentRows() + foldersHeaderRows() + filesHeaderRows() + m_entries.count();
 }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
@@ -123,7 +99,6 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         return {};
     const int row = index.row();
     const RowKind kind = kindAt(row);
-
     switch (role) {
     case KindRole:
         return int(kind);
@@ -132,10 +107,9 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     default:
         break;
     }
-
     if (kind == RowKind::SectionHeader) {
         if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
-            return row == foldersHeaderRow() ? foldersHeaderText() : filesHeaderText();
+            return row == filesHeaderRow() ? filesHeaderText() : foldersHeaderText();
         return {};
     }
     if (kind == RowKind::ParentFolder) {
@@ -145,33 +119,32 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
             return m_parentIcon;
         return {};
     }
-
     const RemoteFile& file = *fileAt(row);
-    switch (role) {
-    case Qt::DisplayRole:
-    case Qt::ToolTipRole: // the row elides long names
-    case Qt::AccessibleTextRole:
-        return file.name;
-    case Qt::DecorationRole:
-        return kind == RowKind::Folder ? m_folderIcon : m_fileIcon;
-    case SizeTextRole:
-        // A folder's size from the listing means nothing to the user (it is the directory inode's).
-        if (kind == RowKind::File && file.size)
-            return formatByteCount(*file.size);
-        return {};
-    case RemoteFileRole:
-        return QVariant::fromValue(file);
-    default:
-        return {};
-    }
+    if (role == DetailTextRole)
+        return m_entries.detailLine(file);
+    return m_entries.entryData(file, role);
 }
 
 Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
     if (!holds(index))
         return Qt::NoItemFlags;
-    const RowKind kind = kindAt(index.row());
-    // Entries can be selected (for Download); headers and the parent row cannot.
-    const Qt::ItemFlags selectable =
-        kind == RowKind::Folder || kind == RowKind::File ? Qt::ItemIsSelectable : Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemNeverHasChildren | selectable;
+    switch (kindAt(index.row())) {
+    case RowKind::SectionHeader:
+        return Qt::ItemNeverHasChildren;
+    case RowKind::ParentFolder:
+        // Reachable with the keys and opened like a folder, but never part of what is selected.
+        return Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+    case RowKind::Folder:
+    case RowKind::File:
+        break;
+    }
+    const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    return fileAt(index.row())->isAmbiguous ? flags : flags | Qt::ItemIsEditable;
+}
+
+bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    const RemoteFile* file = holds(index) && role == Qt::EditRole ? fileAt(index.row()) : nullptr;
+    if (file)
+        Q_EMIT renameRequested(*file, value.toString());
+    return false;
 }

@@ -1,19 +1,14 @@
 #pragma once
 
-#include "model/RemoteFile.h"
+#include "FileEntries.h"
 
 #include <QAbstractListModel>
 #include <QIcon>
-#include <QList>
 
-#include <vector>
-
-// The rows of the file list, flattened into one list so the view can lay out 100,000 entries as uniform
-// rows: an optional "Parent folder" row, the "Folders" header, the folders, the "Files" header, the files.
-// Both headers are always present, so an empty folder still shows its two (empty) sections.
-//
-// Entries keep the order they were given in (the listing is already sorted); folders and files are only
-// split apart. A new listing is one model reset, never a row-by-row insert.
+// The rows of the plain list mode, flattened into one list so the view can lay out 100,000 entries as
+// uniform rows: an optional "Parent folder" row, then a "Folders" heading over the folders and a "Files"
+// heading over the other entries. A group without entries has no heading, so an empty folder shows none.
+// The entries and their order are FileEntries'; a new listing or order is one model reset.
 class FileListModel : public QAbstractListModel {
     Q_OBJECT
 
@@ -25,45 +20,47 @@ public:
 
     enum Role {
         KindRole = Qt::UserRole + 1, // int(RowKind)
-        SizeTextRole,                // QString; only for files whose size is known
-        RemoteFileRole,              // RemoteFile; folders and files only
-        SectionPositionRole,         // int(SectionPosition); None for headers
+        DetailTextRole,              // QString: the second line (size and date, or a link's target)
+        SectionPositionRole,         // int(SectionPosition); None for headings
+        RemoteFileRole = remoteFileRole,
     };
 
-    explicit FileListModel(QObject* parent = nullptr);
+    explicit FileListModel(const FileEntries& entries, QObject* parent = nullptr);
 
-    void setFiles(const QList<RemoteFile>& files, bool showsParentRow);
+    // The entries changed: a new listing, order or encoding.
+    void reset();
     void setShowsParentRow(bool shows);
-
-    const QList<RemoteFile>& files() const { return m_files; }
     bool showsParentRow() const { return m_showsParentRow; }
-    int folderCount() const { return m_folderCount; }
 
     RowKind kindAt(int row) const;
-    // Null for headers and the parent row. Invalidated by the next setFiles.
+    // Null for headings and the parent row. Invalidated by the next reset.
     const RemoteFile* fileAt(int row) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // An edited name is not written here: the rename is asked for, and the next listing shows it.
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
     static QString parentFolderText();
     static QString foldersHeaderText();
     static QString filesHeaderText();
 
+Q_SIGNALS:
+    void renameRequested(const RemoteFile& entry, const QString& typed);
+
 private:
     int parentRows() const { return m_showsParentRow ? 1 : 0; }
-    int foldersHeaderRow() const { return parentRows(); }
-    int filesHeaderRow() const { return parentRows() + 1 + m_folderCount; }
+    int foldersHeaderRows() const { return m_entries.folderCount() > 0 ? 1 : 0; }
+    int filesHeaderRows() const { return m_entries.count() > m_entries.folderCount() ? 1 : 0; }
+    int firstFolderRow() const { return parentRows() + foldersHeaderRows(); }
+    // The "Files" heading's row, or where it would be.
+    int filesHeaderRow() const { return firstFolderRow() + m_entries.folderCount(); }
+    int firstFileRow() const { return filesHeaderRow() + filesHeaderRows(); }
     SectionPosition sectionPositionAt(int row) const;
     bool holds(const QModelIndex& index) const;
 
-    QList<RemoteFile> m_files;
-    std::vector<int> m_order; // indices into m_files: all folders, then all files
-    int m_folderCount = 0;
+    const FileEntries& m_entries;
     bool m_showsParentRow = false;
-
-    QIcon m_folderIcon;
-    QIcon m_fileIcon;
     QIcon m_parentIcon;
 };
