@@ -320,7 +320,8 @@ void FTPClient::downloadFiles(const QList<DownloadItem>& items, const OperationC
         return;
     }
     const QString downloadFailed = QStringLiteral("Could not download");
-    if (recordOf.value(firstBad).exitCode == 0)
+    // Complete, yet not renamed: the local side failed. Without a record the run itself failed first.
+    if (recordOf.contains(firstBad) && recordOf.value(firstBad).exitCode == 0)
         throw FTPClientError::itemFailed(items[firstBad].remotePath,
                                          downloadFailed +
                                              QStringLiteral(" \u201c%1\u201d: it could not be "
