@@ -28,21 +28,24 @@ struct RemoteFile {
     bool isAmbiguous = false;
 };
 
-// When the entry was most likely changed, `now` being the present: a date without a year is taken as the
-// last such day that is not more than a day ahead (servers list the time instead of the year for the past
-// six months or so; the day of slack allows for a server in a time zone ahead of ours).
-inline std::optional<QDateTime> likelyModified(const RemoteFile& file, const QDateTime& now) {
+// The year a date given without one most likely has, `today` being the present: the last year in which
+// that day is not more than a day ahead (servers list the time instead of the year for the past six months
+// or so; the day of slack allows for a server in a time zone ahead of ours). 29 February goes to the last
+// leap year.
+inline int likelyYear(int month, int day, const QDate& today) {
+    const QDate latest = today.addDays(1);
+    for (int year = today.year(); year > today.year() - 8; --year) {
+        if (QDate::isValid(year, month, day) && QDate(year, month, day) <= latest)
+            return year;
+    }
+    return 2000;
+}
+
+// When the entry was most likely changed, in the year likelyYear() gives where the listing gave none.
+inline std::optional<QDateTime> likelyModified(const RemoteFile& file, const QDate& today) {
     if (!file.modified || !file.modifiedWithoutYear)
         return file.modified;
     const QDate day = file.modified->date();
-    const QTime time = file.modified->time();
-    for (int year = now.date().year(); year > now.date().year() - 8; --year) {
-        // 29 February exists only in leap years; the loop reaches one within eight years.
-        if (!QDate::isValid(year, day.month(), day.day()))
-            continue;
-        const QDateTime candidate(QDate(year, day.month(), day.day()), time, file.modified->timeSpec());
-        if (candidate <= now.addDays(1))
-            return candidate;
-    }
-    return file.modified;
+    return QDateTime(QDate(likelyYear(day.month(), day.day(), today), day.month(), day.day()),
+                     file.modified->time(), file.modified->timeSpec());
 }

@@ -195,7 +195,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, date);
         QFETCH(QDateTime, expected);
         const QList<RemoteFile> entries = parseListing("-rw-r--r-- 1 o g 42 " + date + " f.txt", u"/"_s);
-        QCOMPARE(likelyModified(entries.first(), local(2026, 12, 6, 12, 0)), std::optional(expected));
+        QCOMPARE(likelyModified(entries.first(), QDate(2026, 12, 6)), std::optional(expected));
     }
 
     // Local times hold wall-clock time, so each is compared while the zone is still in force.
