@@ -263,28 +263,6 @@ private Q_SLOTS:
         QVERIFY(recordedConfigs().isEmpty());
     }
 
-    void missingCurl_failsEveryOperationWithTheSameText() {
-        const FTPClient client(connection(), m_dir.filePath(u"no-such-curl"_s));
-        const QList<std::function<void()>> operations{
-            [&] { (void)client.listDirectory(u"/"_s); },
-            [&] { client.createDirectory(u"/x"_s); },
-            [&] { client.uploadFile(QUrl::fromLocalFile(u"/etc/hostname"_s), u"/"_s); },
-            [&] { client.deleteFile(u"/x"_s); },
-            [&] { client.deleteDirectory(u"/x"_s); },
-            [&] {
-                client.downloadFiles({{u"/x"_s, m_dir.filePath(u"x"_s), 0}});
-            },
-        };
-        for (const auto& operation : operations) {
-            try {
-                operation();
-                QFAIL("no error without curl");
-            } catch (const FTPClientError& error) {
-                QCOMPARE(error.kind(), FTPClientError::Kind::curlNotFound);
-            }
-        }
-    }
-
     // What the user reads: the fixed leading words, the item, the server's reply or what to do, curl's code.
     void failureTexts_data() {
         QTest::addColumn<QString>("operation");
