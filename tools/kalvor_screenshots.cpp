@@ -5,8 +5,10 @@
 #include "TestFtpServer.h"
 #include "app/KalvorApp.h"
 #include "model/FavoritesManager.h"
+#include "security/CertificateRefusal.h"
 #include "session/AppNotifications.h"
 #include "session/HandInSlot.h"
+#include "session/Prompter.h"
 #include "session/RemoteTaskPool.h"
 #include "ui/main/ContentView.h"
 #include "ui/panels/FileListView.h"
@@ -107,6 +109,25 @@ int main(int argc, char* argv[]) {
     save(&window, folder, QStringLiteral("details"));
     list->detailsView()->sortByColumn(FileTableModel::NameColumn, Qt::AscendingOrder);
     list->setMode(FileListView::Mode::list);
+
+    // The question a certificate no authority vouches for brings up (its fields as the probe reads them).
+    CertificateRefusal refusal;
+    refusal.host = QStringLiteral("ftp.example.org");
+    refusal.port = 21;
+    refusal.certificate.subject = QStringLiteral("CN=ftp.example.org, O=Example Office");
+    refusal.certificate.issuer = refusal.certificate.subject;
+    refusal.certificate.notBefore = QDateTime(QDate(2026, 1, 12), QTime(9, 0), Qt::UTC);
+    refusal.certificate.notAfter = QDateTime(QDate(2027, 1, 12), QTime(9, 0), Qt::UTC);
+    QStringList fingerprint;
+    for (int i = 0; i < 32; ++i)
+        fingerprint << QStringLiteral("%1").arg((i * 37 + 11) % 256, 2, 16, QLatin1Char('0')).toUpper();
+    refusal.certificate.fingerprint = fingerprint.join(u':');
+    refusal.reason = QStringLiteral("it is self-signed: no authority vouches for it");
+    window.prompter().ask(questions::certificate(refusal), [](int) {});
+    waitFor([] { return QApplication::activeModalWidget() != nullptr; });
+    save(&window, folder, QStringLiteral("certificate"));
+    QApplication::activeModalWidget()->close();
+    waitFor([] { return QApplication::activeModalWidget() == nullptr; });
 
     state.browser().dismissError();
     QTemporaryDir local;

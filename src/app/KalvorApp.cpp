@@ -3,6 +3,7 @@
 #include "AppDelegate.h"
 #include "HandInArguments.h"
 #include "WindowPlacement.h"
+#include "keyring/KeychainVault.h"
 #include "model/DefaultsStore.h"
 #include "model/FavoritesManager.h"
 #include "session/Quitting.h"
@@ -68,7 +69,17 @@ std::optional<int> KalvorApp::start(const QStringList& arguments) {
     }
     m_appDelegate->applicationWillFinishLaunching();
 
-    m_store = std::make_unique<FileDefaultsStore>(FileDefaultsStore::defaultFolder());
+    const QString settingsFolder = FileDefaultsStore::defaultFolder();
+    m_store = std::make_unique<FileDefaultsStore>(settingsFolder);
+    m_vault = std::make_unique<KeychainVault>();
+    // The trusted certificates are read afresh for every run, so kalvorctl's changes count at once. Questions
+    // about a certificate go to the window the user works in.
+    m_pool.setSecurity({[settingsFolder] { return std::make_unique<FileDefaultsStore>(settingsFolder); },
+                        m_vault.get(),
+                        [this]() -> Prompter* {
+                            ContentView* window = frontWindow();
+                            return window ? &window->prompter() : nullptr;
+                        }});
     m_favoritesManager = std::make_unique<FavoritesManager>(*m_store);
     m_context = std::make_unique<SessionContext>(
         SessionContext{*m_favoritesManager, m_pool, m_notifications, m_handIns});

@@ -17,6 +17,7 @@ class AppDelegate;
 class ContentView;
 class DefaultsStore;
 class FavoritesManager;
+class PasswordVault;
 class QMainWindow;
 
 // The application: it owns what every window shares (the store, the remote pool, the notifications and the
@@ -61,6 +62,7 @@ private:
     RemoteTaskPool m_pool;
     std::unique_ptr<AppDelegate> m_appDelegate;
     std::unique_ptr<DefaultsStore> m_store;
+    std::unique_ptr<PasswordVault> m_vault;
     std::unique_ptr<FavoritesManager> m_favoritesManager;
     std::unique_ptr<SessionContext> m_context;
     QList<QPointer<ContentView>> m_windows; // closed ones delete themselves; the rest go with the app

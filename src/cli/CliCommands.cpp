@@ -85,46 +85,83 @@ int put(const CliRequest& request, const FTPClient& client, const OperationContr
     return 0;
 }
 
-} // namespace
-
-int runCliCommand(const CliRequest& request, const FTPClient& client, const OperationControlPtr& control,
-                  QTextStream& out, QTextStream& err, bool showProgress) {
-    try {
-        switch (request.command) {
-        case CliRequest::Command::ls:
-            for (const RemoteFile& entry : client.listDirectory(request.operands.first(), control))
-                out << servertext::forDisplay(entry.name, client.connection().textEncoding)
-                    << (entry.isDirectory ? QStringLiteral("/\n") : QStringLiteral("\n"));
-            return 0;
-        case CliRequest::Command::mkdir:
-            client.createDirectory(request.operands.first(), control);
-            return 0;
-        case CliRequest::Command::rm:
-            if (request.recursive)
-                client.deleteDirectory(request.operands.first(), control);
-            else
-                client.deleteFile(request.operands.first(), control);
-            return 0;
-        case CliRequest::Command::get: {
-            const QString remote = request.operands.first();
-            QString local = request.operands.last();
-            if (QFileInfo(local).isDir())
-                local = QDir(local).filePath(remote.section(u'/', -1));
-            client.downloadFiles({{remote, local, 0}}, control, terminalProgress(err, showProgress));
-            if (showProgress)
-                err << QStringLiteral("\n");
-            return 0;
-        }
-        case CliRequest::Command::put:
-            return put(request, client, control, err, showProgress);
-        case CliRequest::Command::help:
-            break;
-        }
-    } catch (const OperationError& error) {
+// The command itself; remote failures are thrown.
+int runCommand(const CliRequest& request, const FTPClient& client, const OperationControlPtr& control,
+               QTextStream& out, QTextStream& err, bool showProgress) {
+    switch (request.command) {
+    case CliRequest::Command::ls:
+        for (const RemoteFile& entry : client.listDirectory(request.operands.first(), control))
+            out << servertext::forDisplay(entry.name, client.connection().textEncoding)
+                << (entry.isDirectory ? QStringLiteral("/\n") : QStringLiteral("\n"));
+        return 0;
+    case CliRequest::Command::mkdir:
+        client.createDirectory(request.operands.first(), control);
+        return 0;
+    case CliRequest::Command::rm:
+        if (request.recursive)
+            client.deleteDirectory(request.operands.first(), control);
+        else
+            client.deleteFile(request.operands.first(), control);
+        return 0;
+    case CliRequest::Command::get: {
+        const QString remote = request.operands.first();
+        QString local = request.operands.last();
+        if (QFileInfo(local).isDir())
+            local = QDir(local).filePath(remote.section(u'/', -1));
+        client.downloadFiles({{remote, local, 0}}, control, terminalProgress(err, showProgress));
         if (showProgress)
             err << QStringLiteral("\n");
-        err << error.description() << u'\n';
-        return 1;
+        return 0;
+    }
+    case CliRequest::Command::put:
+        return put(request, client, control, err, showProgress);
+    case CliRequest::Command::help:
+        break;
     }
     return 0;
+}
+
+bool mayTrust(CliRequest::Trust trust, const CertificateRefusal& refusal) {
+    return trust == CliRequest::Trust::replace ||
+           (trust == CliRequest::Trust::firstUse && !refusal.keyChanged());
+}
+
+QString refusalAdvice(const CertificateRefusal& refusal) {
+    return refusal.keyChanged()
+               ? QStringLiteral("Only if you know that the server's certificate was renewed, run again with "
+                                "--replace-trust.")
+               : QStringLiteral("Compare the fingerprint with the one the server's administrator gives you, "
+                                "then run again with --trust to trust it.");
+}
+
+} // namespace
+
+int runCliCommand(const CliRequest& request, const FTPClient& client, TrustStore& trust,
+                  const OperationControlPtr& control, QTextStream& out, QTextStream& err, bool showProgress) {
+    for (bool retried = false;; retried = true) {
+        try {
+            return runCommand(request, client, control, out, err, showProgress);
+        } catch (const OperationError& error) {
+            if (showProgress)
+                err << QStringLiteral("\n");
+            const auto* failure = dynamic_cast<const FTPClientError*>(&error);
+            const CertificateRefusal* refusal = failure ? failure->refusal() : nullptr;
+            if (refusal && !retried && mayTrust(request.trust, *refusal)) {
+                // Nothing was sent: the command can start over with the certificate trusted.
+                const TrustedCertificate accepted = refusal->toTrust(QDateTime::currentDateTimeUtc());
+                if (!(refusal->keyChanged() ? trust.replace(accepted) : trust.trust(accepted))) {
+                    err << QStringLiteral("Could not keep the certificate as trusted: %1\n")
+                               .arg(trust.errorString());
+                    return 1;
+                }
+                err << QStringLiteral("Trusted the certificate of %1 (SHA-256 %2).\n")
+                           .arg(refusal->serverName(), refusal->certificate.fingerprint);
+                continue;
+            }
+            err << error.description() << u'\n';
+            if (refusal)
+                err << refusalAdvice(*refusal) << u'\n';
+            return 1;
+        }
+    }
 }

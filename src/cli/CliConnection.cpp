@@ -1,5 +1,6 @@
 #include "CliConnection.h"
 
+#include "keyring/KeychainVault.h"
 #include "model/DefaultsStore.h"
 #include "model/FavoritesManager.h"
 
@@ -49,11 +50,24 @@ CliConnection savedConnection(const QString& name) {
     FavoritesManager manager(store);
     for (const Connection& connection : manager.connections()) {
         if (connection.name == name || connection.displayName() == name) {
-            if (connection.passwordInKeyring)
-                return {std::nullopt, QStringLiteral("The password of \u201c%1\u201d is kept in the keyring, "
-                                                     "which kalvorctl cannot read yet.")
-                                          .arg(name)};
-            return {connection, {}};
+            if (!connection.passwordInKeyring)
+                return {connection, {}};
+            // The keyring's thread answers; waiting here needs no event loop.
+            KeychainVault vault;
+            const FilledPassword filled = fillPassword(vault, connection).result();
+            if (filled.status == PasswordVault::Result::Status::done)
+                return {filled.connection, {}};
+            // No keyring here (a remote shell, say): the password may still come from the user.
+            if (const std::optional<QString> typed = passwordFor(connection)) {
+                Connection withPassword = connection;
+                withPassword.password = *typed;
+                return {withPassword, {}};
+            }
+            return {std::nullopt,
+                    QStringLiteral("The password of \u201c%1\u201d is kept in the system keyring, "
+                                   "which could not be read (%2). Set KALVOR_PASSWORD or run "
+                                   "kalvorctl in a terminal.")
+                        .arg(name, filled.error)};
         }
     }
     return {std::nullopt, QStringLiteral("No saved connection is named \u201c%1\u201d.").arg(name)};

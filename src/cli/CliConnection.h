@@ -7,8 +7,8 @@
 #include <optional>
 
 // Where kalvorctl's connection comes from: a connection saved in Kalvor (the same settings folder, read
-// through the same store), or a URL with the password from the environment or the terminal. Another way to
-// find a password (a keyring) goes in passwordFor().
+// through the same store, its password from the system keyring when Kalvor keeps it there), or a URL with
+// the password from the environment or the terminal.
 struct CliConnection {
     std::optional<Connection> connection;
     QString error;

@@ -1,5 +1,7 @@
 #include "CliRequest.h"
 
+#include <algorithm>
+
 namespace {
 
 struct CommandShape {
@@ -23,7 +25,7 @@ CliParse refuse(const QString& error) {
 
 QString cliUsage() {
     return QStringLiteral(
-        "Usage: kalvorctl (-c NAME | --url URL) COMMAND ARGUMENTS\n"
+        "Usage: kalvorctl (-c NAME | --url URL) [--trust | --replace-trust] COMMAND ARGUMENTS\n"
         "\n"
         "Commands:\n"
         "  ls PATH                                   list a folder (folders end with \"/\")\n"
@@ -35,14 +37,19 @@ QString cliUsage() {
         "  rm -r PATH                                delete a folder and everything in it\n"
         "  get PATH LOCAL                            download a file (LOCAL may be a folder)\n"
         "\n"
+        "Certificates:\n"
+        "  --trust           trust the server's certificate when none is trusted for it yet\n"
+        "  --replace-trust   also replace a trusted certificate whose key the server no longer has\n"
+        "                    (only when you know the server's certificate was renewed)\n"
+        "\n"
         "Connections:\n"
         "  -c NAME     a connection saved in Kalvor\n"
         "  --url URL   ftp://USER@HOST:PORT, ftps:// (TLS from the start) or ftpes:// (plain port, then "
         "TLS);\n"
         "              the password comes from KALVOR_PASSWORD or is asked for on the terminal\n"
         "\n"
-        "Exit status: 0 success, 1 the server or a file refused (the message names the item), 2 bad "
-        "usage.\n");
+        "Exit status: 0 success, 1 the server, a file or the server's certificate refused (the message "
+        "says which), 2 bad usage.\n");
 }
 
 CliParse parseCliArguments(const QStringList& arguments) {
@@ -56,6 +63,10 @@ CliParse parseCliArguments(const QStringList& arguments) {
             if (at + 1 >= arguments.size())
                 return refuse(argument + QStringLiteral(" needs a value."));
             (argument == u"-c" ? request.connectionName : request.url) = arguments[++at];
+        } else if (argument == u"--trust" || argument == u"--replace-trust") {
+            const auto trust =
+                argument == u"--trust" ? CliRequest::Trust::firstUse : CliRequest::Trust::replace;
+            request.trust = std::max(request.trust, trust);
         } else {
             break;
         }

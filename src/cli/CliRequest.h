@@ -6,7 +6,7 @@
 #include <optional>
 
 // One kalvorctl invocation, as typed:
-//   kalvorctl (-c NAME | --url ftp[s|es]://USER@HOST[:PORT]) COMMAND ARGS...
+//   kalvorctl (-c NAME | --url ftp[s|es]://USER@HOST[:PORT]) [--trust | --replace-trust] COMMAND ARGS...
 struct CliRequest {
     enum class Command { help, ls, mkdir, put, rm, get };
     // What `put` does with a file that already exists on the server.
@@ -18,6 +18,10 @@ struct CliRequest {
     QStringList operands;   // paths, in the order given
     bool recursive = false; // rm -r
     Existing existing = Existing::refuse;
+    // What to do with a server certificate that is not trusted: refuse it (and say so), trust it when none
+    // is trusted for that server yet, or also put it in place of a trusted one whose key it does not match.
+    enum class Trust { refuse, firstUse, replace };
+    Trust trust = Trust::refuse;
 };
 
 struct CliParse {

@@ -3,6 +3,7 @@
 #include "CliCommands.h"
 #include "CliConnection.h"
 #include "CliRequest.h"
+#include "model/DefaultsStore.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -36,6 +37,11 @@ int main(int argc, char** argv) {
     }
     // Ctrl+C cancels cleanly: the run ends and no temporary file is left on the server.
     std::signal(SIGINT, [](int) { interruptible->cancel(); });
-    return runCliCommand(*parse.request, FTPClient(*found.connection), interruptible, out, err,
-                         ::isatty(STDERR_FILENO));
+    // The certificates trusted in Kalvor, read afresh before every run, as the window does.
+    FileDefaultsStore settings(FileDefaultsStore::defaultFolder());
+    TrustStore trust(settings);
+    FTPClientOptions options;
+    options.trustedCertificate = [&trust](const QString& host, int port) { return trust.lookup(host, port); };
+    return runCliCommand(*parse.request, FTPClient(*found.connection, options), trust, interruptible, out,
+                         err, ::isatty(STDERR_FILENO));
 }

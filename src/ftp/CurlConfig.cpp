@@ -56,3 +56,9 @@ CurlConfig& CurlConfig::add(QByteArrayView option, const QString& value) {
 CurlConfig& CurlConfig::add(QByteArrayView option, qint64 value) {
     return add(option, QByteArrayView(QByteArray::number(value)));
 }
+
+CurlConfig& CurlConfig::addLines(const QStringList& lines) {
+    for (const QString& line : lines)
+        add(QByteArrayView(line.toUtf8()));
+    return *this;
+}

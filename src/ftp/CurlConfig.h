@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 // A curl configuration as `curl -q --config -` reads it from standard input: one option a line, values in
 // double quotes. Everything a run needs (the login included) travels this way, so nothing secret ever shows
@@ -22,6 +23,9 @@ public:
     template <qsizetype N> CurlConfig& add(QByteArrayView option, const char (&value)[N]) {
         return add(option, QByteArrayView(value));
     }
+
+    // Whole lines as they stand ("pinnedpubkey = \"sha256//...\""), for options made elsewhere.
+    CurlConfig& addLines(const QStringList& lines);
 
     const QByteArray& text() const { return m_text; }
 

@@ -42,27 +42,11 @@ QString FTPClient::fileURL(const QString& path) const {
            m_connection.host + u':' + QString::number(m_connection.port) + QString::fromLatin1(encoded);
 }
 
-void FTPClient::addTlsOptions(CurlConfig& config, RunKind kind) const {
-    if (!m_connection.useTLS)
-        return;
-    // Certificates are not checked yet (self-signed ones are the rule on small servers); TLS is still
-    // required, so the login never goes out in the clear.
-    config.add("ssl-reqd").add("insecure");
-    if (kind == RunKind::upload) {
-        // Over TLS 1.3 the server sends a session ticket on each data connection right after the handshake.
-        // curl 7.88 sends a small file, closes the connection and only then does the ticket arrive: the
-        // kernel answers it with a reset that throws away what curl had not yet sent, and the server keeps
-        // a truncated file (vsftpd: "426 Failure reading network stream"; 3-35 of 200 uploads under load).
-        // Under TLS 1.2 the server sends nothing before the upload's own close, so upload runs stop at 1.2;
-        // listings, downloads and commands keep 1.3.
-        config.add("tls-max", "1.2");
-    }
-}
-
 CurlConfig FTPClient::baseConfig() const {
     CurlConfig config;
-    config.add("silent").add("verbose").add("globoff");
-    config.add("user", m_connection.username + u':' + m_connection.password);
+    // show-error: curl's own line names what TLS refused (tlspolicy::classifyFailure reads it).
+    config.add("silent").add("show-error").add("verbose").add("globoff");
+    config.add("user", m_connection.username + u':' + password());
     config.add("connect-timeout", qint64(m_options.connectTimeoutSeconds));
     // The stall rule: slower than this many bytes a second for the whole stall time ends the transfer. A
     // listing dripped a byte at a time would otherwise hold an operation forever.
@@ -136,7 +120,9 @@ FTPClientError FTPClient::failure(const CurlResult& result, const QString& leadi
         break;
     case CurlResult::End::ended:
     case CurlResult::End::exited:
-        reason = curlExitText(result.exitStatus, serverName());
+        if (std::optional<FTPClientError> refusal = certificateRefusal(result))
+            return *refusal;
+        reason = tlsFailureText(result).value_or(curlExitText(result.exitStatus, serverName()));
         // What the server said about the command that failed is the most useful part.
         if (const auto reply = lastFailedReply(result.errorOutput);
             reply && isAboutTheCommand(result.exitStatus))

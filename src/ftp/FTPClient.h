@@ -92,9 +92,17 @@ public:
 
 private:
     CurlConfig baseConfig() const;
-    // Every TLS option of every run is added here and nowhere else.
+    // Every TLS option of every run is added here and nowhere else (FTPClientTls.cpp).
     enum class RunKind { command, listing, upload, download };
     void addTlsOptions(CurlConfig& config, RunKind kind) const;
+    std::optional<TrustedCertificate> trustedCertificate() const;
+    // The password to log in with: the connection's own, or the one read from the keyring.
+    QString password() const;
+    // FTPClientError::untrustedCertificate when the run failed because the server's certificate is not
+    // trusted or not the one trusted, after a run of its own that fetches the certificate without a login.
+    std::optional<FTPClientError> certificateRefusal(const CurlResult& result) const;
+    // Words for a run that failed because TLS could not be set up; none when TLS was not the reason.
+    std::optional<QString> tlsFailureText(const CurlResult& result) const;
 
     CurlResult run(const QByteArray& config, const OperationControlPtr& control,
                    std::function<CurlTick(qint64, const QByteArray&)> onTick = {}) const;

@@ -41,3 +41,9 @@ FTPClientError FTPClientError::outputTooLarge(const QString& text) {
 FTPClientError FTPClientError::itemFailed(const QString& item, const QString& text) {
     return FTPClientError(Kind::itemFailed, text, item);
 }
+
+FTPClientError FTPClientError::untrustedCertificate(const CertificateRefusal& refusal) {
+    FTPClientError error(Kind::untrustedCertificate, refusal.description());
+    error.m_refusal = std::make_shared<const CertificateRefusal>(refusal);
+    return error;
+}

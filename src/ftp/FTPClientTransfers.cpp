@@ -34,40 +34,68 @@ QString kernelPath(const QString& path) {
     return folder.isEmpty() ? info.absoluteFilePath() : folder + u'/' + info.fileName();
 }
 
-// Reads the records curl has written so far, from where the last call stopped.
-class RecordReader {
+// What a batched transfer run has told so far: each file's record by its place in the batch, read from
+// curl's write-out records where the last look stopped, and the bytes in flight from the kernel's view of
+// the files curl holds open.
+class BatchWatch {
 public:
-    explicit RecordReader(QByteArray nonce)
-        : m_nonce(std::move(nonce)) {}
+    BatchWatch(const QStringList& urls, QStringList canonicals, TransferProgressTracker& tracker)
+        : m_nonce(newRecordNonce())
+        , m_canonicals(std::move(canonicals))
+        , m_tracker(tracker) {
+        for (qsizetype i = 0; i < urls.size(); ++i)
+            m_indexOfUrl.insert(urls[i], int(i));
+    }
     const QByteArray& nonce() const { return m_nonce; }
-    QList<TransferRecord> readNew(const QByteArray& output) {
+    const QHash<int, TransferRecord>& records() const { return m_recordOf; }
+
+    // Transfers run without curl's fail-early, which would also abort the files before a failed one that
+    // are still on their way; so every record tells a transfer's own outcome. Once one has failed and every
+    // file before it is complete, the run has done all it may: whatever it does after that is thrown away.
+    CurlTick tick(qint64 pid, const QByteArray& output) {
+        take(output);
+        const QHash<QString, qint64> at = openFilePositions(pid, m_canonicals);
+        for (auto it = at.cbegin(); it != at.cend(); ++it)
+            m_tracker.setInFlight(int(m_canonicals.indexOf(it.key())), it.value());
+        const bool progressed = m_tracker.publish();
+        for (int i = 0;; ++i) {
+            const auto it = m_recordOf.constFind(i);
+            if (it == m_recordOf.constEnd())
+                return progressed ? CurlTick::progressed : CurlTick::quiet;
+            if (it->exitCode != 0)
+                return CurlTick::done;
+        }
+    }
+    // Once curl has ended; its last record may lack the line end.
+    void finish(const QByteArray& output) { take(output + '\n'); }
+
+private:
+    void take(const QByteArray& output) {
         const QByteArray rest = output.mid(m_consumed);
         const qsizetype lastEnd = rest.lastIndexOf('\n');
         if (lastEnd < 0)
-            return {};
+            return;
         const QList<TransferRecord> records = parseTransferRecords(rest.left(lastEnd + 1), m_nonce, false);
-        if (!records.isEmpty())
-            m_consumed += lastEnd + 1;
-        return records;
+        if (records.isEmpty())
+            return;
+        m_consumed += lastEnd + 1;
+        for (const TransferRecord& record : records) {
+            const int index = m_indexOfUrl.value(QString::fromLatin1(record.url), -1);
+            if (index < 0) // a record for no file of this batch: nothing to say about any of them
+                continue;
+            m_recordOf.insert(index, record);
+            if (record.exitCode == 0)
+                m_tracker.complete(index);
+        }
     }
 
-private:
     QByteArray m_nonce;
     qsizetype m_consumed = 0;
+    QHash<QString, int> m_indexOfUrl;
+    QStringList m_canonicals;
+    TransferProgressTracker& m_tracker;
+    QHash<int, TransferRecord> m_recordOf;
 };
-
-// Transfers run without curl's fail-early, which would also abort the files before a failed one that are
-// still on their way; so every record tells a transfer's own outcome. Once one has failed and every file
-// before it is complete, the run has done all it may: whatever it does after that would be thrown away.
-CurlTick batchTick(const QHash<int, TransferRecord>& recordOf, bool progressed) {
-    for (int i = 0;; ++i) {
-        const auto it = recordOf.constFind(i);
-        if (it == recordOf.constEnd())
-            return progressed ? CurlTick::progressed : CurlTick::quiet;
-        if (it->exitCode != 0)
-            return CurlTick::done;
-    }
-}
 
 // The result that stands for the item's own failure: its record's exit code, when it has one.
 CurlResult itemResult(CurlResult result, const QHash<int, TransferRecord>& recordOf, int index) {
@@ -147,39 +175,20 @@ QList<UploadOutcome> FTPClient::uploadFiles(const QList<QUrl>& files, const QStr
     }
     if (plan.isEmpty())
         return outcomes;
-    QHash<QString, int> indexOfUrl;
-    for (qsizetype i = 0; i < tempUrls.size(); ++i)
-        indexOfUrl.insert(tempUrls[i], int(i));
 
     // 1. Every file to its temporary name.
     TransferProgressTracker tracker(names, sizes, progress);
-    RecordReader reader(newRecordNonce());
-    QHash<int, TransferRecord> recordOf;
-    const auto take = [&](const QList<TransferRecord>& records) {
-        for (const TransferRecord& record : records) {
-            const int index = indexOfUrl.value(QString::fromLatin1(record.url), -1);
-            if (index < 0)
-                continue;
-            recordOf.insert(index, record);
-            if (record.exitCode == 0)
-                tracker.complete(index);
-        }
-    };
+    BatchWatch watch(tempUrls, canonicals, tracker);
+    const QHash<int, TransferRecord>& recordOf = watch.records();
     // A single file takes its real name in its own run, right after the transfer: one login fewer. (In a
     // batch, files finish out of order, so renames wait for the whole batch.)
     const bool renameInRun = plan.size() == 1;
     const QByteArrayList renameFirst{"RNFR " + serverPath(plan[0].tempPath),
                                      "RNTO " + serverPath(plan[0].remotePath)};
     const CurlResult result =
-        run(uploadConfig(locals, tempUrls, reader.nonce(), renameInRun ? renameFirst : QByteArrayList()),
-            control, [&](qint64 pid, const QByteArray& output) {
-                take(reader.readNew(output));
-                const QHash<QString, qint64> at = openFilePositions(pid, canonicals);
-                for (auto it = at.cbegin(); it != at.cend(); ++it)
-                    tracker.setInFlight(int(canonicals.indexOf(it.key())), it.value());
-                return batchTick(recordOf, tracker.publish());
-            });
-    take(reader.readNew(result.output + '\n'));
+        run(uploadConfig(locals, tempUrls, watch.nonce(), renameInRun ? renameFirst : QByteArrayList()),
+            control, [&](qint64 pid, const QByteArray& output) { return watch.tick(pid, output); });
+    watch.finish(result.output);
     int firstBad = 0;
     while (firstBad < plan.size() && recordOf.value(firstBad).exitCode == 0)
         ++firstBad;
@@ -269,7 +278,6 @@ void FTPClient::downloadFiles(const QList<DownloadItem>& items, const OperationC
                               const TransferProgressSink& progress) const {
     QStringList names, urls, parts, canonicals;
     QList<qint64> sizes;
-    QHash<QString, int> indexOfUrl;
     for (const DownloadItem& item : items) {
         requireSafe(item.remotePath);
         names << item.remotePath.section(u'/', -1);
@@ -277,31 +285,17 @@ void FTPClient::downloadFiles(const QList<DownloadItem>& items, const OperationC
         parts << item.localPath + QStringLiteral(".part");
         canonicals << kernelPath(parts.last());
         sizes << item.size;
-        indexOfUrl.insert(urls.last(), int(indexOfUrl.size()));
     }
     if (items.isEmpty())
         return;
 
     TransferProgressTracker tracker(names, sizes, progress);
-    RecordReader reader(newRecordNonce());
-    QHash<int, TransferRecord> recordOf;
-    const auto take = [&](const QList<TransferRecord>& records) {
-        for (const TransferRecord& record : records) {
-            const int index = indexOfUrl.value(QString::fromLatin1(record.url), -1);
-            recordOf.insert(index, record);
-            if (record.exitCode == 0)
-                tracker.complete(index);
-        }
-    };
+    BatchWatch watch(urls, canonicals, tracker);
+    const QHash<int, TransferRecord>& recordOf = watch.records();
     const CurlResult result =
-        run(downloadConfig(urls, parts, reader.nonce()), control, [&](qint64 pid, const QByteArray& output) {
-            take(reader.readNew(output));
-            const QHash<QString, qint64> at = openFilePositions(pid, canonicals);
-            for (auto it = at.cbegin(); it != at.cend(); ++it)
-                tracker.setInFlight(int(canonicals.indexOf(it.key())), it.value());
-            return batchTick(recordOf, tracker.publish());
-        });
-    take(reader.readNew(result.output + '\n'));
+        run(downloadConfig(urls, parts, watch.nonce()), control,
+            [&](qint64 pid, const QByteArray& output) { return watch.tick(pid, output); });
+    watch.finish(result.output);
 
     // Complete files take their names in order up to the first that is not; the rest leave nothing behind.
     int firstBad = 0;
@@ -320,7 +314,8 @@ void FTPClient::downloadFiles(const QList<DownloadItem>& items, const OperationC
         return;
     }
     const QString downloadFailed = QStringLiteral("Could not download");
-    if (recordOf.value(firstBad).exitCode == 0)
+    // Complete, yet not renamed: the local side failed. Without a record the run itself failed first.
+    if (recordOf.contains(firstBad) && recordOf.value(firstBad).exitCode == 0)
         throw FTPClientError::itemFailed(items[firstBad].remotePath,
                                          downloadFailed +
                                              QStringLiteral(" \u201c%1\u201d: it could not be "

@@ -229,8 +229,10 @@ QList<RemoteFile> makeEntries(QByteArrayView bytes, const ScannedLines& scanned,
             entry.isDirectory = scanned.isFolder[order[j]];
             if (line.hasSize)
                 entry.size = line.size;
-            if (line.dateKey != dates::kNone)
+            if (line.dateKey != dates::kNone) {
                 entry.modified = scanned.localTimes.at(line.dateKey);
+                entry.modifiedWithoutYear = line.dateKey < dates::kMinutesOf2000;
+            }
             entry.isLink = line.isLink;
             if (line.hasTarget)
                 entry.linkTarget = decoder.decode(

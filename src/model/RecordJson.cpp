@@ -1,23 +1,15 @@
 #include "RecordJson.h"
 
+#include "JsonText.h"
+
 #include <QRegularExpression>
 
 #include <limits>
 
 namespace {
 
-std::string utf8(const QString& text) {
-    const QByteArray bytes = text.toUtf8(); // lone surrogates become U+FFFD, so dump() cannot throw
-    return std::string(bytes.constData(), size_t(bytes.size()));
-}
-
-std::optional<QString> stringMember(const OrderedJson& object, const char* key) {
-    const auto it = object.find(key);
-    if (it == object.end() || !it->is_string())
-        return std::nullopt;
-    const auto& text = it->get_ref<const std::string&>();
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
+using jsontext::stringMember;
+using jsontext::utf8;
 
 std::optional<QUuid> uuidMember(const OrderedJson& object, const char* key) {
     const auto text = stringMember(object, key);

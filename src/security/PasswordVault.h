@@ -8,8 +8,9 @@
 
 // Where connection passwords are kept outside the connections file: the system keyring, one secret per
 // connection id. Calls never block: each returns a future that finishes later on no particular thread.
-// A window continues with `.then(this, ...)`; a command-line tool may wait with `.result()`, which cannot
-// deadlock because the work does not need the caller's event loop.
+// A window continues with whenDone() (session/WhenDone.h), never QFuture::then(window, ...); a command-line
+// tool may wait with `.result()`, which cannot deadlock because the work does not need the caller's event
+// loop.
 class PasswordVault {
 public:
     struct Result {

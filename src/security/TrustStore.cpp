@@ -2,6 +2,7 @@
 
 #include "ServerCertificate.h"
 #include "model/DefaultsStore.h"
+#include "model/JsonText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -9,25 +10,14 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string utf8(const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), size_t(bytes.size()));
-}
+using jsontext::utf8;
 
 std::string isoText(const QDateTime& time) {
     return utf8(time.toUTC().toString(Qt::ISODate));
 }
 
-std::optional<QString> textMember(const Json& object, const char* key) {
-    const auto it = object.find(key);
-    if (it == object.end() || !it->is_string())
-        return std::nullopt;
-    const auto& text = it->get_ref<const std::string&>();
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
 std::optional<QDateTime> timeMember(const Json& object, const char* key) {
-    const auto text = textMember(object, key);
+    const auto text = jsontext::stringMember(object, key);
     if (!text)
         return std::nullopt;
     QDateTime time = QDateTime::fromString(*text, Qt::ISODate);
@@ -43,12 +33,12 @@ std::optional<TrustedCertificate> fromJson(const Json& object) {
     if (port == object.end() || !port->is_number_unsigned() || port->get<std::uint64_t>() < 1 ||
         port->get<std::uint64_t>() > 65535)
         return std::nullopt;
-    const auto host = textMember(object, "host");
-    const auto pinText = textMember(object, "publicKeySha256");
+    const auto host = jsontext::stringMember(object, "host");
+    const auto pinText = jsontext::stringMember(object, "publicKeySha256");
     const auto pin = pinText ? PublicKeyPin::fromBase64(*pinText) : std::nullopt;
-    const auto fingerprint = textMember(object, "certificateSha256");
-    const auto subject = textMember(object, "subject");
-    const auto issuer = textMember(object, "issuer");
+    const auto fingerprint = jsontext::stringMember(object, "certificateSha256");
+    const auto subject = jsontext::stringMember(object, "subject");
+    const auto issuer = jsontext::stringMember(object, "issuer");
     const auto notBefore = timeMember(object, "notBefore");
     const auto notAfter = timeMember(object, "notAfter");
     const auto trustedAt = timeMember(object, "trustedAt");

@@ -2,9 +2,11 @@
 
 #include "AppNotifications.h"
 #include "Prompter.h"
+#include "RemoteTaskPool.h"
 #include "model/FavoritesManager.h"
 #include "model/RemotePath.h"
 #include "model/ServerText.h"
+#include "security/PasswordVault.h"
 
 #include <QFileInfo>
 
@@ -15,7 +17,7 @@ BrowserState::BrowserState(SessionContext& context, Prompter& prompter, QObject*
     , m_context(context)
     , m_prompter(prompter)
     , m_browser(context)
-    , m_editor(context.store)
+    , m_editor(context.store, context.pool.security().vault)
     , m_upload(context)
     , m_download(context)
     , m_deletes(context, m_browser, prompter)
@@ -99,6 +101,8 @@ void BrowserState::deleteConnection(const Connection& connection) {
                        if (!self || choice != questions::deleteIt)
                            return;
                        self->m_context.store.deleteConnection(connection);
+                       if (PasswordVault* vault = self->m_context.pool.security().vault)
+                           (void)vault->remove(connection.id);
                        Q_EMIT self->m_context.notifications.connectionDeleted(connection.id);
                    });
 }

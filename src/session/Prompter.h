@@ -6,6 +6,9 @@
 #include <QUrl>
 
 #include <functional>
+#include <utility>
+
+struct CertificateRefusal;
 
 // One question to the user with the choices offered, in the order shown. Exactly one choice has the cancel
 // role; it is the answer whenever the question is closed without a choice.
@@ -19,6 +22,9 @@ struct Question {
     QString title;
     QString message;
     QList<Choice> choices;
+    // Details shown under the message as label and value (a certificate's subject, its fingerprint, ...).
+    // The values may come from a server: they are shown as plain text.
+    QList<std::pair<QString, QString>> facts = {};
 
     int cancelChoice() const;
 };
@@ -55,5 +61,10 @@ Question deleteConnection(const QString& displayName, qsizetype favoriteCount);
 
 enum QuitChoice { quitAnyway, keepRunning };
 Question quitWhileBusy();
+
+// A certificate not yet trusted ("Trust this certificate") or, when the server's key changed since it was
+// trusted, a warning whose accepting choice ("Replace the trusted certificate") is never the default.
+enum CertificateChoice { trustCertificate, refuseCertificate };
+Question certificate(const CertificateRefusal& refusal);
 
 } // namespace questions

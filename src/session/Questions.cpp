@@ -1,5 +1,7 @@
 #include "Prompter.h"
+#include "security/CertificateRefusal.h"
 
+#include <QLocale>
 #include <QStringList>
 
 int Question::cancelChoice() const {
@@ -9,6 +11,19 @@ int Question::cancelChoice() const {
     }
     return -1;
 }
+
+namespace {
+
+QString dateText(const QDateTime& time) {
+    return QLocale().toString(time.toLocalTime(), QLocale::ShortFormat);
+}
+
+// 32 byte pairs in two lines of 16: short enough to read and compare aloud.
+QString fingerprintText(const QString& fingerprint) {
+    return fingerprint.size() == 95 ? fingerprint.left(47) + u'\n' + fingerprint.mid(48) : fingerprint;
+}
+
+} // namespace
 
 namespace questions {
 
@@ -64,6 +79,39 @@ Question quitWhileBusy() {
             QStringLiteral("An upload or a delete is still running. Quitting stops it before it is done."),
             {{QStringLiteral("Quit"), Question::Role::destructive},
              {QStringLiteral("Cancel"), Question::Role::cancel}}};
+}
+
+Question certificate(const CertificateRefusal& refusal) {
+    const ServerCertificate& shown = refusal.certificate;
+    QList<std::pair<QString, QString>> facts{
+        {QStringLiteral("Subject"), shown.subject},
+        {QStringLiteral("Issuer"), shown.issuer},
+        {QStringLiteral("Valid"),
+         QStringLiteral("%1 to %2").arg(dateText(shown.notBefore), dateText(shown.notAfter))}};
+    if (refusal.keyChanged()) {
+        facts.append({QStringLiteral("Trusted SHA-256"), fingerprintText(refusal.previous->fingerprint)});
+        facts.append({QStringLiteral("Presented SHA-256"), fingerprintText(shown.fingerprint)});
+        return {
+            QStringLiteral("The certificate of %1 has changed").arg(refusal.serverName()),
+            QStringLiteral("The server presented a different key from the one you trusted on %1. Someone may "
+                           "be intercepting the connection to read your password and files. Replace the "
+                           "trusted certificate only if you know that the server's certificate was "
+                           "renewed. Your user name and password have not been sent.")
+                .arg(dateText(refusal.previous->trustedAt)),
+            {{QStringLiteral("Replace the trusted certificate"), Question::Role::destructive},
+             {QStringLiteral("Cancel"), Question::Role::cancel}},
+            facts};
+    }
+    facts.append({QStringLiteral("SHA-256"), fingerprintText(shown.fingerprint)});
+    return {
+        QStringLiteral("Trust the certificate of %1?").arg(refusal.serverName()),
+        QStringLiteral("Kalvor cannot verify this server's certificate: %1. Trust it only if you know it is "
+                       "the server's own; Kalvor then accepts it from this server from now on. Your user "
+                       "name and password have not been sent.")
+            .arg(refusal.reason),
+        {{QStringLiteral("Trust this certificate"), Question::Role::accept},
+         {QStringLiteral("Cancel"), Question::Role::cancel}},
+        facts};
 }
 
 } // namespace questions

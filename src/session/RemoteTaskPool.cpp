@@ -1,6 +1,10 @@
 #include "RemoteTaskPool.h"
 
+#include "Prompter.h"
+#include "ftp/FTPClientError.h"
 #include "ftp/OperationError.h"
+#include "security/PasswordVault.h"
+#include "security/TrustStore.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -68,6 +72,81 @@ RemoteTaskPool::RemoteTaskPool(QObject* parent)
 
 RemoteTaskPool::~RemoteTaskPool() {
     shutDown();
+}
+
+FTPClient RemoteTaskPool::client(const Connection& connection) const {
+    FTPClientOptions options;
+    options.curlPath = m_curlPath;
+    if (m_security.openStore) {
+        options.trustedCertificate = [open = m_security.openStore](const QString& host, int port) {
+            const std::unique_ptr<DefaultsStore> store = open();
+            return TrustStore(*store).lookup(host, port);
+        };
+    }
+    if (connection.passwordInKeyring && m_security.vault)
+        options.keyringPassword = fillPassword(*m_security.vault, connection);
+    return FTPClient(connection, options);
+}
+
+void RemoteTaskPool::askAboutCertificate(const CertificateRefusal& refusal,
+                                         const OperationControlPtr& control, std::function<void()> retry,
+                                         std::function<void(const QString&)> fail) {
+    Prompter* prompter = m_security.prompter ? m_security.prompter() : nullptr;
+    if (!prompter || !m_security.openStore) {
+        fail(refusal.description());
+        return;
+    }
+    // Operations refused together (a listing and an upload, say) wait for one answer; one refused later may
+    // find the key it was shown already trusted, in this window or by kalvorctl.
+    const QString server = refusal.serverName();
+    const std::optional<TrustedCertificate> now =
+        TrustStore(*m_security.openStore()).lookup(refusal.host, refusal.port);
+    if (now && now->pin == refusal.toTrust({}).pin) {
+        retry();
+        return;
+    }
+    OpenQuestion& question = m_questions[server];
+    question.operations.append({control, std::move(retry), std::move(fail)});
+    // A window closed with its question open never answers it: the next refusal asks again.
+    if (question.askedIn)
+        return;
+    question.askedIn = prompter;
+    prompter->ask(questions::certificate(refusal), [pool = QPointer<RemoteTaskPool>(this), refusal,
+                                                    server](int choice) {
+        if (!pool)
+            return;
+        const QList<WaitingForAnswer> waiting = pool->m_questions.take(server).operations;
+        QString failure = refusal.description();
+        if (choice == questions::trustCertificate) {
+            const std::unique_ptr<DefaultsStore> store = pool->m_security.openStore();
+            TrustStore trust(*store);
+            const TrustedCertificate accepted = refusal.toTrust(QDateTime::currentDateTimeUtc());
+            if (refusal.keyChanged() ? trust.replace(accepted) : trust.trust(accepted))
+                failure.clear();
+            else
+                failure = QStringLiteral("The certificate of %1 could not be kept as trusted: %2")
+                              .arg(server, trust.errorString());
+        }
+        for (const WaitingForAnswer& operation : waiting) {
+            if (!failure.isEmpty())
+                operation.fail(failure);
+            else if (operation.control && operation.control->isCancelled())
+                operation.fail(FTPClientError::cancelled().description());
+            else
+                operation.retry();
+        }
+    });
+}
+
+std::optional<CertificateRefusal> RemoteTaskPool::refusalOf(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const FTPClientError& error) {
+        if (error.refusal())
+            return *error.refusal();
+    } catch (...) {
+    }
+    return std::nullopt;
 }
 
 quint64 RemoteTaskPool::started(Kind kind, OperationControlPtr control) {

@@ -8,7 +8,7 @@
 #include "ui/panels/Icons.h"
 
 #include <QApplication>
-#include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
@@ -132,20 +132,26 @@ private Q_SLOTS:
 
     void form_textEditsWriteTheWholeRecord_data() {
         QTest::addColumn<QString>("field");
-        for (const char* name : {"nameField", "hostField", "usernameField", "passwordField", "tlsToggle"})
+        for (const char* name :
+             {"nameField", "hostField", "usernameField", "passwordField", "encodingChoice"})
             QTest::newRow(name) << QString::fromLatin1(name);
     }
     void form_textEditsWriteTheWholeRecord() {
         QFETCH(QString, field);
         ConnectionFormView form;
-        const Connection start{QUuid::createUuid(), u"n"_s, u"h"_s, 990, u"u"_s, u"p"_s, false};
+        Connection start{QUuid::createUuid(), u"n"_s, u"h"_s, 990, u"u"_s, u"p"_s, false};
+        start.passwordInKeyring = true;
         form.setConnection(start);
         QSignalSpy edits(&form, &ConnectionFormView::connectionEdited);
         Connection expected = start;
-        if (field == u"tlsToggle") {
-            form.findChild<QCheckBox*>(field)->click();
-            expected.useTLS = true;
+        if (field == u"encodingChoice") {
+            auto* choice = form.findChild<QComboBox*>(field);
+            choice->setCurrentIndex(2);
+            Q_EMIT choice->activated(2);
+            expected.textEncoding = servertext::offeredEncodings().at(2);
         } else {
+            // A typed password replaces the one in the keyring.
+            expected.passwordInKeyring = field != u"passwordField";
             QTest::keyClicks(form.findChild<QLineEdit*>(field), u"x:"_s);
             (field == u"nameField"       ? expected.name
              : field == u"hostField"     ? expected.host
@@ -154,6 +160,45 @@ private Q_SLOTS:
         }
         QVERIFY(!edits.isEmpty());
         QCOMPARE(edits.last().first().value<Connection>(), expected);
+    }
+
+    // The port follows the security choice while it is the previous choice's usual port.
+    void form_securityChoice_data() {
+        QTest::addColumn<int>("fromChoice"); // 0 none, 1 explicit TLS, 2 implicit TLS
+        QTest::addColumn<qint64>("fromPort");
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<qint64>("port");
+        QTest::newRow("21 becomes 990 for implicit TLS") << 0 << 21LL << 2 << 990LL;
+        QTest::newRow("990 becomes 21 for explicit TLS") << 2 << 990LL << 1 << 21LL;
+        QTest::newRow("990 becomes 21 for plain FTP") << 2 << 990LL << 0 << 21LL;
+        QTest::newRow("21 stays for explicit TLS") << 0 << 21LL << 1 << 21LL;
+        QTest::newRow("a port of the user's own stays") << 0 << 2121LL << 2 << 2121LL;
+    }
+    void form_securityChoice() {
+        QFETCH(int, fromChoice);
+        QFETCH(qint64, fromPort);
+        QFETCH(int, choice);
+        QFETCH(qint64, port);
+        const auto mode = [](int index) {
+            return index == 1 ? Connection::TlsMode::explicitTLS : Connection::TlsMode::implicit;
+        };
+        Connection record = Connection::makeNew();
+        record.port = fromPort;
+        record.useTLS = fromChoice != 0;
+        record.tlsMode = mode(fromChoice);
+        ConnectionFormView form;
+        form.setConnection(record);
+        auto* security = form.findChild<QComboBox*>(u"securityChoice"_s);
+        QCOMPARE(security->currentIndex(), fromChoice);
+        QSignalSpy edits(&form, &ConnectionFormView::connectionEdited);
+        security->setCurrentIndex(choice);
+        Q_EMIT security->activated(choice);
+        const auto edited = edits.last().first().value<Connection>();
+        QCOMPARE(edited.useTLS, choice != 0);
+        if (choice != 0)
+            QCOMPARE(edited.tlsMode, mode(choice));
+        QCOMPARE(edited.port, port);
+        QCOMPARE(form.findChild<QLineEdit*>(u"portField"_s)->text(), QLocale().toString(port));
     }
 
     // In a main window (no dialog hands out Return and Escape): Return saves only while Save is enabled.

@@ -1,5 +1,8 @@
 // Passwords in a real Secret Service. CTest runs this through tests/support/with_private_keyring.sh, which
 // starts one for it; run directly, it skips rather than touch the user's own keyring.
+#include "SessionHarness.h"
+#include "TestFtpServer.h"
+#include "ftp/OperationError.h"
 #include "keyring/KeychainVault.h"
 
 #include <QProcess>
@@ -45,6 +48,31 @@ private Q_SLOTS:
         const FilledPassword missing = fillPassword(vault, placed.record).result();
         QCOMPARE(missing.status, Status::notFound);
         QVERIFY(missing.connection.password.isEmpty());
+    }
+
+    // A connection saved from the form keeps its password in the keyring only; an operation reads it from
+    // there, and deleting the connection takes it away.
+    void savedConnection_passwordLivesInTheKeyring() {
+        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
+        KeychainVault vault(QStringLiteral("KalvorTest"));
+        SessionHarness h;
+        h.pool.setSecurity({{}, &vault, {}});
+        BrowserState state(h.context, h.prompter);
+        state.showNewConnectionForm();
+        state.editor().edit(server.connection());
+        state.editor().save();
+        QTRY_COMPARE(h.store.connections().size(), 1);
+        const Connection stored = h.store.connections().first();
+        QVERIFY(stored.passwordInKeyring && stored.password.isEmpty());
+        QVERIFY(!h.backend->value(FavoritesManager::connectionsKey())->contains("secret"));
+        try {
+            (void)h.pool.client(stored).listDirectory(QStringLiteral("/"));
+        } catch (const OperationError& error) {
+            QFAIL(qPrintable(error.description()));
+        }
+        h.prompter.answers = {QStringLiteral("Delete")};
+        state.deleteConnection(stored);
+        QTRY_COMPARE(vault.read(stored.id).result().status, Status::notFound);
     }
 };
 

@@ -254,7 +254,7 @@ private Q_SLOTS:
         }
         QVERIFY(upload.finish()); // the stand-in never ends by itself
         QCOMPARE(int(upload.result->outcome), int(Outcome::cancelled));
-        QTRY_VERIFY(!QFileInfo::exists(proc));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(proc), remoteTimeoutMs);
     }
 
     void sheet_uploadsIntoTheSelectedFavorite() {

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <csignal>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -96,8 +97,10 @@ TestFtpServer::TestFtpServer(Kind kind, const Options& options)
     if (kind == Kind::vsftpd) {
         static const char* const modes[] = {"implicit", "explicit", "plain"};
         m_tls = options.vsftpdTls;
-        start(supportFile(QStringLiteral("vsftpd_server.py")),
-              {QString::fromLatin1(modes[static_cast<int>(options.vsftpdTls)])});
+        QStringList arguments{QString::fromLatin1(modes[static_cast<int>(options.vsftpdTls)])};
+        if (options.selfSigned)
+            arguments << QStringLiteral("--self-signed");
+        start(supportFile(QStringLiteral("vsftpd_server.py")), arguments);
         return;
     }
     m_tls = Tls::none;
@@ -179,6 +182,8 @@ bool TestFtpServer::start(const QString& script, const QStringList& arguments) {
                 m_password = value;
             else if (key == u"LOG")
                 m_logPath = value;
+            else if (key == u"AUTHORITY") // every test server's; set before any curl of this process runs
+                qputenv("CURL_CA_BUNDLE", QFile::encodeName(value));
         }
         if (!m_skipReason.isEmpty())
             return false;
@@ -206,6 +211,20 @@ void TestFtpServer::stop() {
         m_process.kill();
         m_process.waitForFinished(stopDeadlineMs);
     }
+}
+
+bool TestFtpServer::replaceCertificate() {
+    if (m_kind != Kind::vsftpd || ::kill(pid_t(m_process.processId()), SIGUSR1) != 0)
+        return false;
+    const QDeadlineTimer deadline(startDeadlineMs);
+    while (m_process.state() == QProcess::Running && !deadline.hasExpired()) {
+        while (m_process.canReadLine()) {
+            if (m_process.readLine().trimmed() == "REPLACED")
+                return true;
+        }
+        m_process.waitForReadyRead(int(deadline.remainingTime()));
+    }
+    return false;
 }
 
 bool TestFtpServer::waitForExit(int msecs) {

@@ -18,7 +18,8 @@
 //    style, canned listings and a slow "__slow__" folder are configurable; anything whose path contains
 //    "__denied__" cannot be stored, deleted, removed or created.
 //  - vsftpd: implicit TLS (ftps://) unless Options::vsftpdTls says otherwise, a throw-away local account
-//    chrooted into a fresh folder. Needs root;
+//    chrooted into a fresh folder. Its certificate comes from a test authority that this process's curl runs
+//    trust (CURL_CA_BUNDLE), so it verifies like a real server's, unless Options::selfSigned. Needs root;
 //    without it skipReason() says why. Seeded paths with a "__denied__" component stay owned by root, so
 //    vsftpd refuses changes inside such a folder as well.
 class TestFtpServer {
@@ -51,6 +52,7 @@ public:
         // Every folder whose path contains this holds a folder "sub", without end.
         QString endless;
         Tls vsftpdTls = Tls::implicit; // vsftpd only
+        bool selfSigned = false;       // vsftpd only: a certificate no authority vouches for
     };
 
     explicit TestFtpServer(Kind kind);
@@ -72,6 +74,8 @@ public:
 
     // Stops the server the way the destructor does (SIGTERM, then SIGKILL); open sessions are cut.
     void stop();
+    // vsftpd: a new key and certificate from now on (the server restarts on the same port).
+    bool replaceCertificate();
     // True once the server process has ended (by itself, by a fault on purpose, or stopped), waiting up to
     // msecs for it.
     bool waitForExit(int msecs);

@@ -1,10 +1,15 @@
 #!/usr/bin/python3
 """vsftpd for Kalvor's integration tests and benchmarks.
 
-    vsftpd_server.py [implicit|explicit|plain]
+    vsftpd_server.py [implicit|explicit|plain] [--self-signed]
 
 implicit (the default): TLS from the first byte (ftps://); explicit: a plain port where TLS is required
 before the login (AUTH TLS); plain: no TLS at all.
+
+The server's certificate names 127.0.0.1 and is issued by a test authority made once for this machine
+(kept root-only beside the account's password); a client that trusts that authority (curl does with
+CURL_CA_BUNDLE=<its file>) verifies the server as it would a real one. With --self-signed the certificate
+is its own issuer, as on many small servers, and no authority vouches for it.
 
 Must run as root: it makes sure a throw-away local account exists, gives it a fresh, empty folder as
 its (chrooted) root, writes a one-off configuration and self-signed certificate, and runs vsftpd in
@@ -14,7 +19,11 @@ the foreground on 127.0.0.1 at a free port. When the server accepts connections 
     USER <name>
     PASSWORD <password>
     LOG <file>       (vsftpd's protocol log: one "FTP command:" line per command received)
+    AUTHORITY <file> (the test authority's certificate; not with --self-signed)
     PORT <n>         (always last: everything above is valid once this line is out)
+
+SIGUSR1 gives the server a new key and certificate (vsftpd reads them only when it starts, so it
+restarts on the same port) and prints "REPLACED" once it accepts connections again.
 
 SIGTERM stops vsftpd and removes every temporary file. Without root it prints "SKIP <reason>" and
 exits with status 0, so a test can skip instead of failing.
@@ -36,6 +45,8 @@ import time
 ACCOUNT = "kalvor-ftptest"
 STATE_DIR = "/var/lib/kalvor-ftptest"
 PASSWORD_FILE = os.path.join(STATE_DIR, "password")
+AUTHORITY_CERT = os.path.join(STATE_DIR, "authority.pem")
+AUTHORITY_KEY = os.path.join(STATE_DIR, "authority-key.pem")
 LOCK_FILE = os.path.join(STATE_DIR, "account.lock")
 VSFTPD = "/usr/sbin/vsftpd"
 OPENSSL = "/usr/bin/openssl"
@@ -161,11 +172,31 @@ def write_config(path, port, root, work, log, mode):
     os.chmod(path, 0o600)
 
 
-def make_certificate(work):
-    subprocess.run([OPENSSL, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                    "-subj", "/CN=127.0.0.1", "-keyout", os.path.join(work, "key.pem"),
-                    "-out", os.path.join(work, "cert.pem")],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def ensure_authority():
+    """The test authority, made once (and again when it is about to expire); several servers may start
+    at the same time."""
+    os.makedirs(STATE_DIR, mode=0o700, exist_ok=True)
+    with open(LOCK_FILE, "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        valid = os.path.exists(AUTHORITY_KEY) and subprocess.run(
+            [OPENSSL, "x509", "-checkend", "86400", "-noout", "-in", AUTHORITY_CERT],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+        if not valid:
+            subprocess.run([OPENSSL, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3650",
+                            "-subj", "/CN=Kalvor test authority", "-keyout", AUTHORITY_KEY,
+                            "-out", AUTHORITY_CERT],
+                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return AUTHORITY_CERT
+
+
+def make_certificate(work, authority):
+    """A new key and certificate for 127.0.0.1, issued by the authority or, without one, by itself."""
+    command = [OPENSSL, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+               "-subj", "/CN=127.0.0.1", "-keyout", os.path.join(work, "key.pem"),
+               "-out", os.path.join(work, "cert.pem")]
+    if authority:
+        command += ["-addext", "subjectAltName=IP:127.0.0.1", "-CA", AUTHORITY_CERT, "-CAkey", AUTHORITY_KEY]
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def start_vsftpd(config, port):
@@ -196,9 +227,17 @@ def stop_vsftpd(process):
         process.wait()
 
 
+class ReplaceCertificate(Exception):
+    pass
+
+
 def main():
     set_parent_death_signal(signal.SIGTERM)
-    mode = sys.argv[1] if len(sys.argv) > 1 else "implicit"
+    arguments = sys.argv[1:]
+    self_signed = "--self-signed" in arguments
+    if self_signed:
+        arguments.remove("--self-signed")
+    mode = arguments[0] if arguments else "implicit"
     if mode not in ("implicit", "explicit", "plain"):
         say("ERROR unknown mode %s" % mode)
         return 2
@@ -217,8 +256,12 @@ def main():
     def stop(_signum, _frame):
         raise SystemExit(0)
 
+    def replace(_signum, _frame):
+        raise ReplaceCertificate()
+
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGINT, stop)
+    signal.signal(signal.SIGUSR1, replace)
     try:
         os.chmod(work, 0o755)
         os.mkdir(os.path.join(work, "empty"), 0o755)
@@ -227,7 +270,8 @@ def main():
         os.chown(root, account.pw_uid, account.pw_gid)
         log = os.path.join(work, "vsftpd.log")
         open(log, "a").close()
-        make_certificate(work)
+        authority = None if self_signed or mode == "plain" else ensure_authority()
+        make_certificate(work, authority)
 
         for _attempt in range(START_ATTEMPTS):
             port = free_port()
@@ -244,10 +288,23 @@ def main():
         say("USER %s" % ACCOUNT)
         say("PASSWORD %s" % password)
         say("LOG %s" % log)
+        if authority:
+            say("AUTHORITY %s" % authority)
         say("PORT %d" % port)
-        process.wait()
-        say("ERROR vsftpd exited with status %d" % process.returncode)
-        return 1
+        while True:
+            try:
+                process.wait()
+                say("ERROR vsftpd exited with status %d" % process.returncode)
+                return 1
+            except ReplaceCertificate:
+                stop_vsftpd(process)
+                process = None
+                make_certificate(work, authority)
+                process = start_vsftpd(config, port)
+                if process is None:
+                    say("ERROR vsftpd did not start again")
+                    return 1
+                say("REPLACED")
     except SystemExit:
         return 0
     finally:

@@ -66,6 +66,29 @@ class FTPClientTest : public QObject {
         return configs;
     }
 
+    // Runs one kind of operation; its error, if any.
+    std::optional<FTPClientError> failureOf(const FTPClient& client, const QString& operation) const {
+        try {
+            if (operation == u"list")
+                (void)client.listDirectory(u"pub/a b"_s);
+            else if (operation == u"mkdir")
+                client.createDirectory(u"pub/a \"b\\"_s);
+            else if (operation == u"dele")
+                client.deleteFile(servertext::fromServer("pub/caf\xe9"));
+            else if (operation == u"rename")
+                client.rename(u"a"_s, u"/b c"_s);
+            else if (operation == u"upload")
+                client.uploadFile(QUrl::fromLocalFile(m_dir.filePath(u"my \"report\".pdf"_s)), u"/in"_s);
+            else if (operation == u"tree")
+                client.deleteDirectory(u"/t"_s);
+            else
+                client.downloadFiles({{u"/a/x 1"_s, u"/tmp/x 1"_s, 1}, {u"b"_s, u"/tmp/b"_s, 1}});
+        } catch (const FTPClientError& error) {
+            return error;
+        }
+        return std::nullopt;
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         QFile file(m_dir.filePath(u"my \"report\".pdf"_s));
@@ -151,31 +174,36 @@ private Q_SLOTS:
         QFETCH(int, tls);
         QFETCH(QString, operation);
         QFETCH(QByteArrayList, expected);
-        const FTPClient client(connection(tls), recordingCurl);
-        try {
-            if (operation == u"list")
-                (void)client.listDirectory(u"pub/a b"_s);
-            else if (operation == u"mkdir")
-                client.createDirectory(u"pub/a \"b\\"_s);
-            else if (operation == u"dele")
-                client.deleteFile(servertext::fromServer("pub/caf\xe9"));
-            else if (operation == u"rename")
-                client.rename(u"a"_s, u"/b c"_s);
-            else if (operation == u"upload")
-                client.uploadFile(QUrl::fromLocalFile(m_dir.filePath(u"my \"report\".pdf"_s)), u"/in"_s);
-            else
-                client.downloadFiles({{u"/a/x 1"_s, u"/tmp/x 1"_s, 1}, {u"b"_s, u"/tmp/b"_s, 1}});
-        } catch (const FTPClientError&) {
-            // This curl answers nothing; only what it was given counts here.
-        }
-        QByteArray head =
-            "silent\nverbose\ngloboff\nuser = \"u:p\"\nconnect-timeout = \"20\"\nspeed-limit = \"1000\"\n"
-            "speed-time = \"60\"\n";
+        // This curl answers nothing; only what it was given counts here.
+        (void)failureOf(FTPClient(connection(tls), recordingCurl), operation);
+        QByteArray head = "silent\nshow-error\nverbose\ngloboff\nuser = \"u:p\"\nconnect-timeout = \"20\"\n"
+                          "speed-limit = \"1000\"\nspeed-time = \"60\"\n";
         if (tls != plain)
-            head += "ssl-reqd\ninsecure\n";
+            head += "ssl-reqd\n"; // verified against the system's roots: nothing is pinned
         for (QByteArray& config : expected)
             config.prepend(head);
         QCOMPARE(recordedConfigs(), expected);
+    }
+
+    // A certificate curl refuses stops every operation before any login, with the certificate to show,
+    // fetched by a run of its own that carries no user name or password.
+    void refusedCertificate_stopsEveryOperation_data() {
+        QTest::addColumn<QString>("operation");
+        for (const char* operation : {"list", "mkdir", "dele", "rename", "upload", "download", "tree"})
+            QTest::newRow(operation) << QString::fromLatin1(operation);
+    }
+    void refusedCertificate_stopsEveryOperation() {
+        QFETCH(QString, operation);
+        qputenv("KALVOR_FAKE_CURL_OUTPUT", KALVOR_TEST_SUPPORT_DIR "/certificates/curl-certs-chain.txt");
+        respondWith("curl: (60) SSL certificate problem: self-signed certificate\n", 60);
+        const std::optional<FTPClientError> error =
+            failureOf(FTPClient(connection(implicitTLS), recordingCurl), operation);
+        qunsetenv("KALVOR_FAKE_CURL_OUTPUT");
+        QVERIFY(error && error->refusal());
+        QCOMPARE(error->refusal()->certificate.subject, u"CN = 127.0.0.1"_s);
+        QVERIFY(error->description().contains(error->refusal()->certificate.fingerprint));
+        const QByteArray probe = recordedConfigs().last();
+        QVERIFY(probe.contains("write-out = \"%{certs}\"") && !probe.contains("user"));
     }
 
     void configValues_data() {
@@ -233,28 +261,6 @@ private Q_SLOTS:
         QVERIFY(failure);
         QCOMPARE(failure->kind(), FTPClientError::Kind::unsafePath);
         QVERIFY(recordedConfigs().isEmpty());
-    }
-
-    void missingCurl_failsEveryOperationWithTheSameText() {
-        const FTPClient client(connection(), m_dir.filePath(u"no-such-curl"_s));
-        const QList<std::function<void()>> operations{
-            [&] { (void)client.listDirectory(u"/"_s); },
-            [&] { client.createDirectory(u"/x"_s); },
-            [&] { client.uploadFile(QUrl::fromLocalFile(u"/etc/hostname"_s), u"/"_s); },
-            [&] { client.deleteFile(u"/x"_s); },
-            [&] { client.deleteDirectory(u"/x"_s); },
-            [&] {
-                client.downloadFiles({{u"/x"_s, m_dir.filePath(u"x"_s), 0}});
-            },
-        };
-        for (const auto& operation : operations) {
-            try {
-                operation();
-                QFAIL("no error without curl");
-            } catch (const FTPClientError& error) {
-                QCOMPARE(error.kind(), FTPClientError::Kind::curlNotFound);
-            }
-        }
     }
 
     // What the user reads: the fixed leading words, the item, the server's reply or what to do, curl's code.

@@ -178,6 +178,24 @@ private Q_SLOTS:
         const QList<RemoteFile> entries = parseListing("-rw-r--r-- 1 o g 42 " + date + " f.txt", u"/"_s);
         QCOMPARE(describe(entries), QByteArrayList{"file [f.txt] 42"});
         QCOMPARE(entries.first().modified, expected.isValid() ? std::optional(expected) : std::nullopt);
+        QCOMPARE(entries.first().modifiedWithoutYear, expected.isValid() && date.contains(':'));
+    }
+
+    // A date without a year is the last such day not more than a day ahead of now.
+    void likelyYear_data() {
+        QTest::addColumn<QByteArray>("date");
+        QTest::addColumn<QDateTime>("expected");
+        QTest::newRow("earlier this year") << "Mar 05 14:30"_ba << local(2026, 3, 5, 14, 30);
+        QTest::newRow("tomorrow: a server ahead of us") << "Dec 07 01:00"_ba << local(2026, 12, 7, 1, 0);
+        QTest::newRow("later this year: last year's") << "Dec 20 09:00"_ba << local(2025, 12, 20, 9, 0);
+        QTest::newRow("leap day") << "Feb 29 12:00"_ba << local(2024, 2, 29, 12, 0);
+        QTest::newRow("with a year") << "Dec 20 2030"_ba << local(2030, 12, 20);
+    }
+    void likelyYear() {
+        QFETCH(QByteArray, date);
+        QFETCH(QDateTime, expected);
+        const QList<RemoteFile> entries = parseListing("-rw-r--r-- 1 o g 42 " + date + " f.txt", u"/"_s);
+        QCOMPARE(likelyModified(entries.first(), QDate(2026, 12, 6)), std::optional(expected));
     }
 
     // Local times hold wall-clock time, so each is compared while the zone is still in force.

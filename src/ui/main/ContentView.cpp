@@ -268,6 +268,7 @@ void ContentView::syncDetail() {
         if (!m_formIsWriting)
             m_form->setConnection(connection);
         m_form->setSaveEnabled(m_state.editor().canSave());
+        m_form->setPasswordNote(m_state.editor().passwordNote());
         if (m_detail->currentWidget() != m_formPage) {
             m_detail->setCurrentWidget(m_formPage);
             m_form->focusFirstField();

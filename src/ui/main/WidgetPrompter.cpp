@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpacerItem>
@@ -24,6 +25,20 @@ QMessageBox::ButtonRole buttonRole(Question::Role role) {
     return QMessageBox::AcceptRole;
 }
 
+// The message, then each fact on a line of its own; a value of several lines is indented beneath its label.
+QString withFacts(const Question& question) {
+    QString text = question.message;
+    if (!question.facts.isEmpty())
+        text += u'\n';
+    for (const auto& [label, value] : question.facts) {
+        text += u'\n' + label + u':';
+        text += value.contains(u'\n')
+                    ? QStringLiteral("\n    ") + QString(value).replace(u'\n', QStringLiteral("\n    "))
+                    : u' ' + value;
+    }
+    return text;
+}
+
 } // namespace
 
 QMessageBox* openQuestionBox(QWidget* parent, const Question& question, std::function<void(int)> answer) {
@@ -36,7 +51,11 @@ QMessageBox* openQuestionBox(QWidget* parent, const Question& question, std::fun
     box->setIcon(destructive ? QMessageBox::Warning : QMessageBox::Question);
     box->setWindowTitle(question.title);
     box->setText(question.title);
-    box->setInformativeText(question.message);
+    box->setInformativeText(withFacts(question));
+    // Qt would take text that looks like markup for rich text; names and certificate fields come from
+    // servers.
+    if (auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
     box->setTextFormat(Qt::PlainText); // names are shown as they are, whatever they hold
     QList<QPushButton*> buttons;
     for (qsizetype i = 0; i < question.choices.size(); ++i) {

@@ -1,6 +1,8 @@
 #include "ConnectionFormView.h"
 
-#include <QCheckBox>
+#include "model/ServerText.h"
+
+#include <QComboBox>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -10,7 +12,6 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QShortcut>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -19,6 +20,17 @@ namespace {
 
 constexpr int hostFieldMaxWidth = 220;
 constexpr int portFieldWidth = 70;
+
+// The entries of the security choice, in order.
+enum SecurityChoice { plainFtp, explicitTls, implicitTls };
+
+int securityChoiceOf(const Connection& connection) {
+    return !connection.useTLS ? plainFtp : connection.usesExplicitTLS() ? explicitTls : implicitTls;
+}
+
+qint64 usualPort(const Connection& connection) {
+    return connection.usesImplicitTLS() ? 990 : 21;
+}
 
 QColor secondaryTextColor(const QPalette& palette) {
     return palette.color(QPalette::PlaceholderText);
@@ -125,12 +137,22 @@ ConnectionFormView::ConnectionFormView(QWidget* parent)
     portLabel->setObjectName(QStringLiteral("portLabel"));
     rows->addLayout(makeLabeledRow(portLabel, m_portField));
 
-    m_tlsToggle = new QCheckBox(tr("FTPS (TLS)"), server);
-    m_tlsToggle->setObjectName(QStringLiteral("tlsToggle"));
-    rows->addWidget(m_tlsToggle);
+    m_securityChoice = new QComboBox(server);
+    m_securityChoice->setObjectName(QStringLiteral("securityChoice"));
+    m_securityChoice->addItems(
+        {tr("None (plain FTP)"), tr("TLS, explicit (port 21)"), tr("TLS, implicit (port 990)")});
+    rows->addLayout(makeLabeledRow(new QLabel(tr("Security"), server), m_securityChoice));
+
+    m_encodingChoice = new QComboBox(server);
+    m_encodingChoice->setObjectName(QStringLiteral("encodingChoice"));
+    for (const servertext::Encoding& encoding : servertext::offeredEncodings())
+        m_encodingChoice->addItem(servertext::encodingLabel(encoding), encoding.id);
+    rows->addLayout(makeLabeledRow(new QLabel(tr("Server text encoding"), server), m_encodingChoice));
     sectionsLayout->addWidget(server);
-    sectionsLayout->addWidget(makeSectionFooter(tr("Default port: 21 (FTP), 990 (FTPS)"),
-                                                QStringLiteral("serverFooter"), sections));
+    sectionsLayout->addWidget(
+        makeSectionFooter(tr("Explicit TLS secures the usual FTP port before the login; implicit TLS has a "
+                             "port of its own. Plain FTP sends the password readable by anyone on the way."),
+                          QStringLiteral("serverFooter"), sections));
     sectionsLayout->addSpacing(12);
 
     // Authentication
@@ -149,6 +171,9 @@ ConnectionFormView::ConnectionFormView(QWidget* parent)
     m_passwordField->setEchoMode(QLineEdit::Password);
     rows->addLayout(makeLabeledRow(passwordLabel, m_passwordField));
     sectionsLayout->addWidget(authentication);
+    m_passwordNote = makeSectionFooter(QString(), QStringLiteral("passwordNote"), sections);
+    m_passwordNote->hide();
+    sectionsLayout->addWidget(m_passwordNote);
     sectionsLayout->addStretch(1);
 
     outer->addWidget(sections, 1);
@@ -185,12 +210,20 @@ ConnectionFormView::ConnectionFormView(QWidget* parent)
             [this](const QString& text) { edit([&](Connection& c) { c.host = text; }); });
     connect(m_portField, &QLineEdit::textEdited, this, &ConnectionFormView::portTextEdited);
     connect(m_portField, &QLineEdit::editingFinished, this, &ConnectionFormView::showPort);
-    connect(m_tlsToggle, &QCheckBox::toggled, this,
-            [this](bool on) { edit([&](Connection& c) { c.useTLS = on; }); });
+    connect(m_securityChoice, &QComboBox::activated, this, &ConnectionFormView::securityChosen);
+    connect(m_encodingChoice, &QComboBox::activated, this, [this](int index) {
+        const QString id = m_encodingChoice->itemData(index).toString();
+        edit([&](Connection& c) { c.textEncoding.id = id; });
+    });
     connect(m_usernameField, &QLineEdit::textEdited, this,
             [this](const QString& text) { edit([&](Connection& c) { c.username = text; }); });
-    connect(m_passwordField, &QLineEdit::textEdited, this,
-            [this](const QString& text) { edit([&](Connection& c) { c.password = text; }); });
+    // A typed password replaces one kept in the keyring; saving decides where the new one goes.
+    connect(m_passwordField, &QLineEdit::textEdited, this, [this](const QString& text) {
+        edit([&](Connection& c) {
+            c.password = text;
+            c.passwordInKeyring = false;
+        });
+    });
     connect(m_saveButton, &QPushButton::clicked, this, &ConnectionFormView::save);
     connect(m_cancelButton, &QPushButton::clicked, this, &ConnectionFormView::cancel);
 
@@ -219,10 +252,8 @@ void ConnectionFormView::setConnection(const Connection& connection) {
     show(m_hostField, connection.host);
     show(m_usernameField, connection.username);
     show(m_passwordField, connection.password);
-    {
-        const QSignalBlocker blocker(m_tlsToggle);
-        m_tlsToggle->setChecked(connection.useTLS);
-    }
+    m_securityChoice->setCurrentIndex(securityChoiceOf(connection));
+    showEncoding();
 
     // While the user types a port, the record agrees with the text (port 0 for text that is not a number);
     // rewriting the text then would regroup digits under the cursor.
@@ -237,6 +268,34 @@ void ConnectionFormView::setConnection(const Connection& connection) {
 
 void ConnectionFormView::setSaveEnabled(bool enabled) {
     m_saveButton->setEnabled(enabled);
+}
+
+void ConnectionFormView::setPasswordNote(const QString& note) {
+    m_passwordNote->setText(note);
+    m_passwordNote->setVisible(!note.isEmpty());
+}
+
+void ConnectionFormView::securityChosen(int index) {
+    edit([index](Connection& c) {
+        const qint64 previousUsualPort = usualPort(c);
+        c.useTLS = index != plainFtp;
+        if (c.useTLS)
+            c.tlsMode =
+                index == explicitTls ? Connection::TlsMode::explicitTLS : Connection::TlsMode::implicit;
+        if (c.port == previousUsualPort)
+            c.port = usualPort(c);
+    });
+    showPort();
+}
+
+void ConnectionFormView::showEncoding() {
+    int index = m_encodingChoice->findData(m_connection.textEncoding.id);
+    if (index < 0) {
+        // An encoding this build does not offer (from a newer one) stays as it is, shown by its name.
+        m_encodingChoice->addItem(m_connection.textEncoding.id, m_connection.textEncoding.id);
+        index = m_encodingChoice->count() - 1;
+    }
+    m_encodingChoice->setCurrentIndex(index);
 }
 
 void ConnectionFormView::focusFirstField() {

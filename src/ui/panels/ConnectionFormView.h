@@ -6,7 +6,7 @@
 
 #include <functional>
 
-class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -19,10 +19,13 @@ class QPushButton;
 // Return saves and Escape cancels from any field, also when the form sits in a main window rather than a
 // dialog.
 //
-// Object names (for tests): "nameField", "hostField", "portField", "tlsToggle", "usernameField",
-// "passwordField", "saveButton", "cancelButton", "divider", "buttonBar"; section headers "generalHeader",
-// "serverHeader", "authenticationHeader"; footers "generalFooter", "serverFooter"; row labels
-// "serverLabel", "portLabel".
+// The security choice carries the port with it while the port is still the previous choice's usual one
+// (21, or 990 for implicit TLS): a port the user typed stays.
+//
+// Object names (for tests): "nameField", "hostField", "portField", "securityChoice", "encodingChoice",
+// "usernameField", "passwordField", "passwordNote", "saveButton", "cancelButton", "divider", "buttonBar";
+// section headers "generalHeader", "serverHeader", "authenticationHeader"; footers "generalFooter",
+// "serverFooter"; row labels "serverLabel", "portLabel".
 class ConnectionFormView : public QWidget {
     Q_OBJECT
 
@@ -36,6 +39,8 @@ public:
 
     // Save (the button and Return) is offered only while enabled.
     void setSaveEnabled(bool enabled);
+    // Where the password goes on save (keyring or clear text); hidden when empty.
+    void setPasswordNote(const QString& note);
     void focusFirstField();
 
 Q_SIGNALS:
@@ -51,6 +56,8 @@ private:
     void applyProminentStyle();
     void edit(const std::function<void(Connection&)>& change);
     void portTextEdited(const QString& text);
+    void securityChosen(int index);
+    void showEncoding();
     void showPort();
     void save();
     void cancel();
@@ -60,9 +67,11 @@ private:
     QLineEdit* m_nameField = nullptr;
     QLineEdit* m_hostField = nullptr;
     QLineEdit* m_portField = nullptr;
-    QCheckBox* m_tlsToggle = nullptr;
+    QComboBox* m_securityChoice = nullptr;
+    QComboBox* m_encodingChoice = nullptr;
     QLineEdit* m_usernameField = nullptr;
     QLineEdit* m_passwordField = nullptr;
+    QLabel* m_passwordNote = nullptr;
     QPushButton* m_saveButton = nullptr;
     QPushButton* m_cancelButton = nullptr;
 };

@@ -13,6 +13,17 @@
 
 namespace {
 
+// Local wall-clock time as one number, for ordering: no time zone lookup per entry, which for 100,000
+// entries took most of a sort.
+qint64 wallClockKey(const RemoteFile& file, const QDate& today) {
+    const QDate day = file.modified->date();
+    const qint64 julianDay =
+        file.modifiedWithoutYear
+            ? QDate(likelyYear(day.month(), day.day(), today), day.month(), day.day()).toJulianDay()
+            : day.toJulianDay();
+    return julianDay * 24 * 3600 * 1000 + file.modified->time().msecsSinceStartOfDay();
+}
+
 // Folder yellow and document blue, dark enough to read on a white row and light enough on a dark one.
 const QColor folderYellow(0xe5, 0xa5, 0x0a);
 const QColor documentBlue(0x35, 0x84, 0xe4);
@@ -88,12 +99,13 @@ void FileEntries::reorder() {
     }
     // The key of every entry once, not twice per comparison: a local date's time zone lookup is slow.
     std::vector<qint64> keys(size_t(m_files.size()), std::numeric_limits<qint64>::min());
+    const QDate today = QDate::currentDate();
     for (qsizetype i = 0; i < m_files.size(); ++i) {
         const RemoteFile& file = m_files.at(i);
         if (m_sort.column == FileSort::Column::size && file.size && !file.isDirectory)
             keys[size_t(i)] = *file.size;
         else if (m_sort.column == FileSort::Column::modified && file.modified)
-            keys[size_t(i)] = file.modified->toMSecsSinceEpoch();
+            keys[size_t(i)] = wallClockKey(file, today);
     }
     const auto byKey = [&](int a, int b) {
         return descending ? keys[size_t(a)] > keys[size_t(b)] : keys[size_t(a)] < keys[size_t(b)];
@@ -111,7 +123,14 @@ QString FileEntries::sizeText(const RemoteFile& file) const {
 }
 
 QString FileEntries::dateText(const RemoteFile& file) const {
-    return file.modified ? QLocale().toString(*file.modified, QLocale::ShortFormat) : QString();
+    if (!file.modified)
+        return {};
+    const QLocale locale;
+    // The year the listing did not give is not shown either: it is only a likely one.
+    if (file.modifiedWithoutYear)
+        return locale.toString(file.modified->date(), QStringLiteral("d MMM")) + u' ' +
+               locale.toString(file.modified->time(), QLocale::ShortFormat);
+    return locale.toString(*file.modified, QLocale::ShortFormat);
 }
 
 QString FileEntries::detailLine(const RemoteFile& file) const {
