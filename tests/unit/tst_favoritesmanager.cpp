@@ -9,13 +9,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString connectionsKey = QStringLiteral("Kalvor.connections");
-const QString favoritesKey = QStringLiteral("Kalvor.favorites");
+const QString connectionsKey = FavoritesManager::connectionsKey();
+const QString favoritesKey = FavoritesManager::favoritesKey();
 
 Connection server(const QString& name) {
     Connection connection = Connection::makeNew();
     connection.name = name;
-    connection.host = name.toLower() + QStringLiteral(".example.org");
+    connection.host = name.toLower() + u".example.org"_s;
     return connection;
 }
 
@@ -27,7 +27,7 @@ QStringList names(const QList<Favorite>& favorites) {
 }
 
 QStringList sideKeys(const MemoryDefaultsStore& store, const QString& key) {
-    return store.keys().filter(key + QStringLiteral(".corrupt-"));
+    return store.keys().filter(key + u".corrupt-"_s);
 }
 
 } // namespace
@@ -35,103 +35,94 @@ QStringList sideKeys(const MemoryDefaultsStore& store, const QString& key) {
 class FavoritesManagerTest : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<MemoryDefaultsStore> m_store;
+    std::unique_ptr<FavoritesManager> m_manager;
+
+    // A manager on a store holding these values, with these connections added.
+    FavoritesManager& open(const QList<Connection>& connections = {},
+                           const QHash<QString, QByteArray>& stored = {}) {
+        m_manager.reset();
+        m_store = std::make_unique<MemoryDefaultsStore>(stored);
+        m_manager = std::make_unique<FavoritesManager>(*m_store);
+        for (const Connection& connection : connections)
+            m_manager->addConnection(connection);
+        return *m_manager;
+    }
+
 private Q_SLOTS:
     void changes_persistAsExactJsonArrays() {
-        MemoryDefaultsStore store;
-        const Connection work = server(QStringLiteral("Wörk"));
-        {
-            FavoritesManager manager(store);
-            QVERIFY(store.keys().isEmpty()); // a first start writes nothing
-            manager.addConnection(work);
-            manager.addFavorite(work.id, QStringLiteral("Site"), QStringLiteral("/var/www"));
-            QCOMPARE(store.value(connectionsKey), encodeConnections(manager.connections()));
-            QCOMPARE(store.value(favoritesKey), encodeFavorites(manager.favorites()));
-        }
-        FavoritesManager reopened(store);
+        FavoritesManager& manager = open();
+        QVERIFY(m_store->keys().isEmpty()); // a first start writes nothing
+        const Connection work = server(u"Wörk"_s);
+        manager.addConnection(work);
+        manager.addFavorite(work.id, u"Site"_s, u"/var/www"_s);
+        QCOMPARE(m_store->value(connectionsKey), encodeConnections(manager.connections()));
+        QCOMPARE(m_store->value(favoritesKey), encodeFavorites(manager.favorites()));
+
+        FavoritesManager reopened(*m_store);
         QCOMPARE(reopened.connections(), QList<Connection>{work});
-        QCOMPARE(names(reopened.favorites()), QStringList{QStringLiteral("Site")});
+        QCOMPARE(names(reopened.favorites()), QStringList{u"Site"_s});
         QCOMPARE(reopened.connectionFor(reopened.favorites().first()), work);
     }
 
     void addFavorite_duplicateRule_data() {
         QTest::addColumn<bool>("sameConnection");
         QTest::addColumn<QString>("secondPath");
-        QTest::addColumn<QStringList>("expectedNames");
-
-        const QString path = QStringLiteral("/home/caf\u00e9");
-        QTest::newRow("same path, other name: first name kept")
-            << true << path << QStringList{QStringLiteral("first")};
-        QTest::newRow("canonically equivalent path")
-            << true << QStringLiteral("/home/cafe\u0301") << QStringList{QStringLiteral("first")};
-        QTest::newRow("trailing slash is another folder")
-            << true << path + u'/' << QStringList{QStringLiteral("first"), QStringLiteral("second")};
-        QTest::newRow("same path, other connection")
-            << false << path << QStringList{QStringLiteral("first"), QStringLiteral("second")};
+        QTest::addColumn<bool>("added");
+        QTest::newRow("same path, other name: first name kept") << true << u"/home/caf\u00e9"_s << false;
+        QTest::newRow("canonically equivalent path") << true << u"/home/cafe\u0301"_s << false;
+        QTest::newRow("trailing slash is another folder") << true << u"/home/caf\u00e9/"_s << true;
+        QTest::newRow("same path, other connection") << false << u"/home/caf\u00e9"_s << true;
     }
-
     void addFavorite_duplicateRule() {
         QFETCH(bool, sameConnection);
         QFETCH(QString, secondPath);
-        QFETCH(QStringList, expectedNames);
-
-        MemoryDefaultsStore store;
-        FavoritesManager manager(store);
+        QFETCH(bool, added);
+        FavoritesManager& manager = open();
         const QUuid a = QUuid::createUuid();
-        const QUuid b = sameConnection ? a : QUuid::createUuid();
-        manager.addFavorite(a, QStringLiteral("first"), QStringLiteral("/home/caf\u00e9"));
-        const qsizetype writesBefore = store.writtenKeys().size();
+        manager.addFavorite(a, u"first"_s, u"/home/caf\u00e9"_s);
+        const qsizetype writesBefore = m_store->writtenKeys().size();
         QSignalSpy changed(&manager, &FavoritesManager::favoritesChanged);
 
-        manager.addFavorite(b, QStringLiteral("second"), secondPath);
-
-        QCOMPARE(names(manager.favorites()), expectedNames);
-        const bool added = expectedNames.size() == 2;
+        manager.addFavorite(sameConnection ? a : QUuid::createUuid(), u"second"_s, secondPath);
+        QCOMPARE(names(manager.favorites()),
+                 (added ? QStringList{u"first"_s, u"second"_s} : QStringList{u"first"_s}));
         QCOMPARE(changed.size(), added ? 1 : 0);
-        QCOMPARE(store.writtenKeys().size() - writesBefore, added ? 2 : 0);
+        QCOMPARE(m_store->writtenKeys().size() - writesBefore, added ? 2 : 0);
     }
 
     void deleteAndRemove_takeExactlyTheirFavorites() {
-        MemoryDefaultsStore store;
-        FavoritesManager manager(store);
-        const Connection a = server(QStringLiteral("A"));
-        const Connection b = server(QStringLiteral("B"));
-        manager.addConnection(a);
-        manager.addConnection(b);
-        manager.addFavorite(b.id, QStringLiteral("b1"), QStringLiteral("/1"));
-        manager.addFavorite(a.id, QStringLiteral("a1"), QStringLiteral("/1"));
-        manager.addFavorite(b.id, QStringLiteral("b2"), QStringLiteral("/2"));
-        manager.addFavorite(a.id, QStringLiteral("a2"), QStringLiteral("/2"));
-        manager.addFavorite(b.id, QStringLiteral("b3"), QStringLiteral("/3"));
+        const Connection a = server(u"A"_s), b = server(u"B"_s);
+        FavoritesManager& manager = open({a, b});
+        for (const char* name : {"b1", "a1", "b2", "a2", "b3"})
+            manager.addFavorite(name[0] == 'a' ? a.id : b.id, QString::fromLatin1(name),
+                                u"/"_s + QLatin1Char(name[1]));
 
         manager.deleteConnection(a);
-
         QCOMPARE(manager.connections(), QList<Connection>{b});
         QCOMPARE(names(manager.favorites()), (QStringList{u"b1"_s, u"b2"_s, u"b3"_s}));
-        QCOMPARE(decodeFavorites(*store.value(favoritesKey)), manager.favorites());
+        QCOMPARE(decodeFavorites(*m_store->value(favoritesKey)), manager.favorites());
 
         manager.removeFavorite(manager.favorites().at(1));
         QCOMPARE(names(manager.favorites()), (QStringList{u"b1"_s, u"b3"_s}));
     }
 
     void unknownIds_deleteAndRemoveStillWriteBoth_updateWritesNothing() {
-        MemoryDefaultsStore store;
-        FavoritesManager manager(store);
-        const Connection a = server(QStringLiteral("A"));
-        manager.addConnection(a);
-        manager.addFavorite(a.id, QStringLiteral("a1"), QStringLiteral("/"));
+        const Connection a = server(u"A"_s);
+        FavoritesManager& manager = open({a});
+        manager.addFavorite(a.id, u"a1"_s, u"/"_s);
         const auto connectionsBefore = manager.connections();
         const auto favoritesBefore = manager.favorites();
         QSignalSpy connectionsChanged(&manager, &FavoritesManager::connectionsChanged);
         QSignalSpy favoritesChanged(&manager, &FavoritesManager::favoritesChanged);
 
-        const qsizetype writes = store.writtenKeys().size();
-        manager.updateConnection(server(QStringLiteral("Stranger")));
-        QCOMPARE(store.writtenKeys().size(), writes);
+        const qsizetype writes = m_store->writtenKeys().size();
+        manager.updateConnection(server(u"Stranger"_s));
+        QCOMPARE(m_store->writtenKeys().size(), writes);
 
-        manager.deleteConnection(server(QStringLiteral("Stranger")));
-        manager.removeFavorite(
-            Favorite{QUuid::createUuid(), a.id, QStringLiteral("a1"), QStringLiteral("/")});
-        QCOMPARE(store.writtenKeys().mid(writes),
+        manager.deleteConnection(server(u"Stranger"_s));
+        manager.removeFavorite(Favorite{QUuid::createUuid(), a.id, u"a1"_s, u"/"_s});
+        QCOMPARE(m_store->writtenKeys().mid(writes),
                  (QStringList{connectionsKey, favoritesKey, connectionsKey, favoritesKey}));
         QCOMPARE(manager.connections(), connectionsBefore);
         QCOMPARE(manager.favorites(), favoritesBefore);
@@ -139,105 +130,81 @@ private Q_SLOTS:
     }
 
     void updateConnection_keepsPlaceAndFavorites() {
-        MemoryDefaultsStore store;
-        FavoritesManager manager(store);
-        const Connection a = server(QStringLiteral("A"));
-        Connection b = server(QStringLiteral("B"));
-        manager.addConnection(a);
-        manager.addConnection(b);
-        manager.addConnection(server(QStringLiteral("C")));
-        manager.addFavorite(b.id, QStringLiteral("b1"), QStringLiteral("/"));
-
-        b.name = QStringLiteral("Renamed");
+        Connection b = server(u"B"_s);
+        FavoritesManager& manager = open({server(u"A"_s), b, server(u"C"_s)});
+        manager.addFavorite(b.id, u"b1"_s, u"/"_s);
+        b.name = u"Renamed"_s;
         b.port = 990;
         b.useTLS = true;
-        b.password = QStringLiteral("new");
+        b.password = u"new"_s;
         // The views redraw from the signal, so the new value must already be in place.
         QString seen;
         connect(&manager, &FavoritesManager::connectionsChanged, this,
                 [&] { seen = manager.connections().at(1).name; });
         manager.updateConnection(b);
 
-        QCOMPARE(seen, QStringLiteral("Renamed"));
+        QCOMPARE(seen, u"Renamed"_s);
         QCOMPARE(manager.connections().at(1), b);
         QCOMPARE(manager.connectionFor(manager.favorites().first()), b);
-        QCOMPARE(decodeConnections(*store.value(connectionsKey)), manager.connections());
+        QCOMPARE(decodeConnections(*m_store->value(connectionsKey)), manager.connections());
     }
 
     void undecodableConnections_keptAsideFavoritesStillLoad_data() {
         QTest::addColumn<QByteArray>("stored");
-        QTest::newRow("truncated") << QByteArray("[{\"id\":\"6F9619FF-8B86-D011-B42D-00C04FC964FF\",\"na");
+        QTest::newRow("truncated") << "[{\"id\":\"6F9619FF-8B86-D011-B42D-00C04FC964FF\",\"na"_ba;
         QTest::newRow("record without useTLS")
-            << QByteArray("[{\"id\":\"6F9619FF-8B86-D011-B42D-00C04FC964FF\",\"name\":\"\",\"host\":\"h\","
-                          "\"port\":21,\"username\":\"\",\"password\":\"\"}]");
+            << "[{\"id\":\"6F9619FF-8B86-D011-B42D-00C04FC964FF\",\"name\":\"\","
+               "\"host\":\"h\",\"port\":21,\"username\":\"\",\"password\":\"\"}]"_ba;
     }
-
     void undecodableConnections_keptAsideFavoritesStillLoad() {
         QFETCH(QByteArray, stored);
-        const QUuid connectionId = QUuid::createUuid();
         const QList<Favorite> favorites{
-            Favorite{QUuid::createUuid(), connectionId, QStringLiteral("www"), QStringLiteral("/www")}};
-        MemoryDefaultsStore store({{connectionsKey, stored}, {favoritesKey, encodeFavorites(favorites)}});
-
-        FavoritesManager manager(store);
+            Favorite{QUuid::createUuid(), QUuid::createUuid(), u"www"_s, u"/www"_s}};
+        FavoritesManager& manager =
+            open({}, {{connectionsKey, stored}, {favoritesKey, encodeFavorites(favorites)}});
         QVERIFY(manager.connections().isEmpty());
         QCOMPARE(manager.favorites(), favorites);
         QCOMPARE(manager.connectionFor(favorites.first()), std::nullopt);
-        QVERIFY(store.writtenKeys().isEmpty());
+        QVERIFY(m_store->writtenKeys().isEmpty());
 
         // The first save may replace the bad value only after keeping it aside.
-        const Connection added = server(QStringLiteral("New"));
+        const Connection added = server(u"New"_s);
         manager.addConnection(added);
-        const QStringList aside = sideKeys(store, connectionsKey);
+        const QStringList aside = sideKeys(*m_store, connectionsKey);
         QCOMPARE(aside.size(), 1);
-        QCOMPARE(store.value(aside.first()), stored);
-        QCOMPARE(store.writtenKeys().first(), aside.first());
-        QCOMPARE(decodeConnections(*store.value(connectionsKey)), QList<Connection>{added});
-        QVERIFY(sideKeys(store, favoritesKey).isEmpty());
+        QCOMPARE(m_store->value(aside.first()), stored);
+        QCOMPARE(m_store->writtenKeys().first(), aside.first());
+        QCOMPARE(decodeConnections(*m_store->value(connectionsKey)), QList<Connection>{added});
+        QVERIFY(sideKeys(*m_store, favoritesKey).isEmpty());
 
         // Once kept, later saves write normally and never make another copy.
-        manager.addFavorite(added.id, QStringLiteral("x"), QStringLiteral("/x"));
-        QCOMPARE(sideKeys(store, connectionsKey), aside);
-        QCOMPARE(store.value(aside.first()), stored);
+        manager.addFavorite(added.id, u"x"_s, u"/x"_s);
+        QCOMPARE(sideKeys(*m_store, connectionsKey), aside);
+        QCOMPARE(m_store->value(aside.first()), stored);
     }
 
-    void failedWrite_isVisibleAndKeepsMemoryAndStore() {
-        MemoryDefaultsStore store;
-        FavoritesManager manager(store);
-        const Connection a = server(QStringLiteral("A"));
-        manager.addConnection(a);
-        const QByteArray storedBefore = *store.value(connectionsKey);
+    // A failed save is told and keeps the lists in memory; a value that did not load is still kept aside
+    // before a later save replaces it, even when the failed save could not keep it.
+    void failedWrite_isVisibleAndLosesNothing() {
+        const Connection b = server(u"B"_s);
+        FavoritesManager& manager = open({}, {{favoritesKey, "[oops"_ba}});
         QSignalSpy failed(&manager, &FavoritesManager::saveFailed);
-
-        store.setFailWrites(true);
-        const Connection b = server(QStringLiteral("B"));
+        m_store->setFailWrites(true);
         manager.addConnection(b);
         QCOMPARE(failed.size(), 1);
         QVERIFY(!manager.lastSaveError().isEmpty());
         QCOMPARE(failed.first().first().toString(), manager.lastSaveError());
-        QCOMPARE(manager.connections(), (QList<Connection>{a, b}));
-        QCOMPARE(store.value(connectionsKey), storedBefore);
+        QCOMPARE(manager.connections(), QList<Connection>{b});
 
-        store.setFailWrites(false);
-        manager.addFavorite(b.id, QStringLiteral("b"), QStringLiteral("/"));
+        m_store->setFailWrites(false);
+        manager.addFavorite(b.id, u"g"_s, u"/"_s);
         QVERIFY(manager.lastSaveError().isEmpty());
         QCOMPARE(failed.size(), 1);
-        QCOMPARE(decodeConnections(*store.value(connectionsKey)), (QList<Connection>{a, b}));
-    }
-
-    void undecodableValue_notOverwrittenWhenItCannotBeKeptAside() {
-        MemoryDefaultsStore store({{favoritesKey, QByteArray("[oops")}});
-        FavoritesManager manager(store);
-        store.setFailWrites(true);
-        manager.addFavorite(QUuid::createUuid(), QStringLiteral("f"), QStringLiteral("/"));
-        QVERIFY(!manager.lastSaveError().isEmpty());
-        store.setFailWrites(false);
-        // The next save still keeps the original aside before replacing it.
-        manager.addFavorite(QUuid::createUuid(), QStringLiteral("g"), QStringLiteral("/"));
-        const QStringList aside = sideKeys(store, favoritesKey);
+        const QStringList aside = sideKeys(*m_store, favoritesKey);
         QCOMPARE(aside.size(), 1);
-        QCOMPARE(store.value(aside.first()), QByteArray("[oops"));
-        QCOMPARE(decodeFavorites(*store.value(favoritesKey))->size(), 2);
+        QCOMPARE(m_store->value(aside.first()), "[oops"_ba);
+        QCOMPARE(decodeConnections(*m_store->value(connectionsKey)), QList<Connection>{b});
+        QCOMPARE(names(*decodeFavorites(*m_store->value(favoritesKey))), QStringList{u"g"_s});
     }
 };
 
