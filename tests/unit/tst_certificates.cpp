@@ -6,12 +6,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // openssl with space-separated arguments, reading input.
 QByteArray openssl(const QString& arguments, const QByteArray& input = {}) {
     QProcess process;
-    process.start(QStringLiteral("openssl"), arguments.split(u' '));
+    process.start(u"openssl"_s, arguments.split(u' '));
     process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
@@ -28,13 +30,11 @@ QString opensslValue(const QByteArray& text, const char* name) {
     return QString();
 }
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray chainText() {
-    return readFile(QStringLiteral(KALVOR_TEST_SUPPORT_DIR "/certificates/curl-certs-chain.txt"));
+// What curl printed for the test servers' chain.
+std::optional<QList<ServerCertificate>> testChain() {
+    QFile file(QStringLiteral(KALVOR_TEST_SUPPORT_DIR "/certificates/curl-certs-chain.txt"));
+    QString error;
+    return file.open(QIODevice::ReadOnly) ? parseCurlCertificates(file.readAll(), error) : std::nullopt;
 }
 
 // A certificate block the way curl prints it, around any DER.
@@ -43,12 +43,6 @@ QByteArray curlBlock(const QByteArray& der) {
     for (qsizetype at = 0; at < der.toBase64().size(); at += 64)
         pem += der.toBase64().mid(at, 64) + '\n';
     return pem + "-----END CERTIFICATE-----\n";
-}
-
-QByteArray firstDer() {
-    QString error;
-    const auto chain = parseCurlCertificates(chainText(), error);
-    return chain ? chain->first().der : QByteArray();
 }
 
 } // namespace
@@ -60,27 +54,23 @@ private Q_SLOTS:
     void generatedCertificate_matchesOpenssl_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<int>("days");
-        QTest::newRow("rsa 2048") << QStringLiteral("rsa:2048") << 2;
-        QTest::newRow("ec P-256") << QStringLiteral("ec -pkeyopt ec_paramgen_curve:prime256v1") << 30;
-        QTest::newRow("ec P-384, valid past 2049")
-            << QStringLiteral("ec -pkeyopt ec_paramgen_curve:secp384r1") << 40000;
-        QTest::newRow("ed25519") << QStringLiteral("ed25519") << 1;
+        QTest::newRow("rsa 2048") << u"rsa:2048"_s << 2;
+        QTest::newRow("ec P-256") << u"ec -pkeyopt ec_paramgen_curve:prime256v1"_s << 30;
+        QTest::newRow("ec P-384, valid past 2049") << u"ec -pkeyopt ec_paramgen_curve:secp384r1"_s << 40000;
+        QTest::newRow("ed25519") << u"ed25519"_s << 1;
     }
-
     void generatedCertificate_matchesOpenssl() {
         QFETCH(QString, key);
         QFETCH(int, days);
         QTemporaryDir work;
         const QByteArray pem =
-            openssl(QStringLiteral("req -x509 -nodes -subj /CN=kalvor.test -days %1 -keyout %2 -newkey %3")
-                        .arg(QString::number(days), work.filePath(QStringLiteral("key")), key));
-        const QByteArray facts = openssl(QStringLiteral("x509 -noout -fingerprint -sha256 -dates"), pem);
-        const QByteArray spki = openssl(QStringLiteral("pkey -pubin -outform der"),
-                                        openssl(QStringLiteral("x509 -noout -pubkey"), pem));
+            openssl(u"req -x509 -nodes -subj /CN=kalvor.test -days %1 -keyout %2 -newkey %3"_s.arg(
+                QString::number(days), work.filePath(u"key"_s), key));
+        const QByteArray facts = openssl(u"x509 -noout -fingerprint -sha256 -dates"_s, pem);
+        const QByteArray spki =
+            openssl(u"pkey -pubin -outform der"_s, openssl(u"x509 -noout -pubkey"_s, pem));
         const auto date = [&](const char* name) {
-            return QDateTime::fromString(opensslValue(facts, name),
-                                         QStringLiteral("MMM d HH:mm:ss yyyy 'GMT'"))
-                .toUTC();
+            return QDateTime::fromString(opensslValue(facts, name), u"MMM d HH:mm:ss yyyy 'GMT'"_s).toUTC();
         };
 
         QString error;
@@ -96,33 +86,31 @@ private Q_SLOTS:
     }
 
     void curlChain_readInOrderWithNamesAndPins() {
-        QString error;
-        const auto chain = parseCurlCertificates(chainText(), error);
-        QVERIFY2(chain, qPrintable(error));
-        QCOMPARE(chain->size(), 2);
-        QCOMPARE(chain->at(0).subject, QStringLiteral("CN = 127.0.0.1"));
-        QCOMPARE(chain->at(0).issuer, QStringLiteral("CN = Kalvor Test Root, O = Kalvor Tests"));
+        const auto chain = testChain();
+        QVERIFY(chain && chain->size() == 2);
+        QCOMPARE(chain->at(0).subject, u"CN = 127.0.0.1"_s);
+        QCOMPARE(chain->at(0).issuer, u"CN = Kalvor Test Root, O = Kalvor Tests"_s);
         // What openssl computed for the leaf and the root the server was given.
-        QCOMPARE(chain->at(0).pin.base64(), QStringLiteral("e6D/K4pZm1i1WrSkzxMJ+jbP/aHUdUv9hNUzNFrEAuY="));
-        QCOMPARE(chain->at(1).pin.base64(), QStringLiteral("zosqKhdr141zZ7OPnLk4V+aX+Vv+5B1EeNetYs39Lq8="));
+        QCOMPARE(chain->at(0).pin.base64(), u"e6D/K4pZm1i1WrSkzxMJ+jbP/aHUdUv9hNUzNFrEAuY="_s);
+        QCOMPARE(chain->at(1).pin.base64(), u"zosqKhdr141zZ7OPnLk4V+aX+Vv+5B1EeNetYs39Lq8="_s);
     }
 
     void hostileText_failsWithReason_data() {
         QTest::addColumn<QByteArray>("text");
-        const QByteArray der = firstDer();
-        QVERIFY(!der.isEmpty());
+        const auto chain = testChain();
+        QVERIFY(chain);
+        const QByteArray der = chain->first().der;
         const QByteArray block = curlBlock(der);
         QByteArray longLength = der;
         longLength[1] = char(0x84); // a four-byte length far past the end
         QByteArray shortInner = der;
         shortInner[5] = char(0x7f); // the body claims more than the certificate holds
         QTest::newRow("empty") << QByteArray();
-        QTest::newRow("no certificate block") << QByteArray("curl: (90) SSL: public key does not match\n");
-        QTest::newRow("block without PEM") << QByteArray("Subject:CN = x\nIssuer:CN = x\n");
+        QTest::newRow("no certificate block") << "curl: (90) SSL: public key does not match\n"_ba;
+        QTest::newRow("block without PEM") << "Subject:CN = x\nIssuer:CN = x\n"_ba;
         QTest::newRow("PEM never ends") << block.left(block.indexOf("-----END"));
-        QTest::newRow("not base64") << QByteArray(
-            "Subject:CN = x\n-----BEGIN CERTIFICATE-----\nSubject:CN = y\n"
-            "-----END CERTIFICATE-----\n");
+        QTest::newRow("not base64")
+            << "Subject:CN = x\n-----BEGIN CERTIFICATE-----\nSubject:CN = y\n-----END CERTIFICATE-----\n"_ba;
         QTest::newRow("two PEMs in one block") << block + block.mid(block.indexOf("-----BEGIN"));
         QTest::newRow("DER cut short") << curlBlock(der.left(der.size() / 2));
         QTest::newRow("DER with trailing bytes") << curlBlock(der + QByteArray(1, '\0'));
@@ -131,7 +119,6 @@ private Q_SLOTS:
         QTest::newRow("indefinite length") << curlBlock(QByteArray::fromHex("3080") + der.mid(4));
         QTest::newRow("seventeen certificates") << block.repeated(17);
     }
-
     void hostileText_failsWithReason() {
         QFETCH(QByteArray, text);
         QString error;

@@ -7,19 +7,20 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString connectionsKey = QStringLiteral("Kalvor.connections");
-const QString favoritesKey = QStringLiteral("Kalvor.favorites");
+const QString connectionsKey = u"Kalvor.connections"_s;
+const QString favoritesKey = u"Kalvor.favorites"_s;
 
 constexpr QFile::Permissions ownerReadWrite = QFile::ReadOwner | QFile::WriteOwner;
-constexpr QFile::Permissions ownerAll = ownerReadWrite | QFile::ExeOwner;
+constexpr QFile::Permissions readableByAll = ownerReadWrite | QFile::ReadGroup | QFile::ReadOther;
 
 // QFile::permissions() also reports the "user" bits, which mirror the owner bits for the owner.
 QFile::Permissions modeBits(const QString& path) {
     return QFileInfo(path).permissions() &
-           (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::WriteGroup |
-            QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther);
+           ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
 }
 
 QByteArray readAll(const QString& path) {
@@ -38,55 +39,36 @@ void writeFile(const QString& path, const QByteArray& data) {
 class DefaultsStoreTest : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<QTemporaryDir> m_root;
+
 private Q_SLOTS:
+    void init() { m_root = std::make_unique<QTemporaryDir>(); }
+
     void write_createsOwnerOnlyFolderAndFile() {
-        QTemporaryDir root;
-        const QString folder = root.filePath(QStringLiteral("config/Kalvor"));
+        const QString folder = m_root->filePath(u"config/Kalvor"_s);
         FileDefaultsStore store(folder);
         QVERIFY(!store.contains(connectionsKey));
         QCOMPARE(store.value(connectionsKey), std::nullopt);
-        QVERIFY(!QFileInfo::exists(root.filePath(QStringLiteral("config")))); // reading creates nothing
+        QVERIFY(!QFileInfo::exists(m_root->filePath(u"config"_s))); // reading creates nothing
 
         const QByteArray data("[{\"password\":\"s3cret\"}]");
         QVERIFY2(store.setValue(connectionsKey, data), qPrintable(store.errorString()));
-        const QString path = folder + QStringLiteral("/Kalvor.connections.json");
+        const QString path = folder + u"/Kalvor.connections.json"_s;
         QCOMPARE(store.filePath(connectionsKey), path);
         QCOMPARE(readAll(path), data);
         QCOMPARE(store.value(connectionsKey), data);
         QCOMPARE(modeBits(path), ownerReadWrite);
-        QCOMPARE(modeBits(folder), ownerAll);
-        QCOMPARE(modeBits(root.filePath(QStringLiteral("config"))), ownerAll);
-    }
+        QCOMPARE(modeBits(folder), ownerReadWrite | QFile::ExeOwner);
+        QCOMPARE(modeBits(m_root->filePath(u"config"_s)), ownerReadWrite | QFile::ExeOwner);
 
-    void write_tightensLooseModeOfExistingFile() {
-        QTemporaryDir root;
-        FileDefaultsStore store(root.path());
-        const QString path = store.filePath(favoritesKey);
-        writeFile(path, "[]");
-        QFile::setPermissions(path, ownerReadWrite | QFile::ReadGroup | QFile::ReadOther);
-        QVERIFY(store.setValue(favoritesKey, "[1]"));
+        // A file someone made readable to all is tightened on the next write.
+        QFile::setPermissions(path, readableByAll);
+        QVERIFY(store.setValue(connectionsKey, "[1]"));
         QCOMPARE(modeBits(path), ownerReadWrite);
     }
 
-    void defaultFolder_followsXdgConfigHome() {
-        QTemporaryDir root;
-        const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.path()));
-        const QString folder = FileDefaultsStore::defaultFolder();
-        if (saved.isNull())
-            qunsetenv("XDG_CONFIG_HOME");
-        else
-            qputenv("XDG_CONFIG_HOME", saved);
-
-        QVERIFY2(folder.startsWith(root.path() + u'/'), qPrintable(folder));
-        FileDefaultsStore store(folder);
-        QVERIFY(store.setValue(connectionsKey, "[]"));
-        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Kalvor.connections.json")));
-    }
-
     void interruptedWrite_leavesPreviousFileWhole() {
-        QTemporaryDir root;
-        FileDefaultsStore store(root.path());
+        FileDefaultsStore store(m_root->path());
         QVERIFY(store.setValue(connectionsKey, "[\"old\"]"));
         {
             // What a crash between writing and renaming leaves behind: the new bytes in a file beside the
@@ -94,25 +76,23 @@ private Q_SLOTS:
             QSaveFile pending(store.filePath(connectionsKey));
             QVERIFY(pending.open(QIODevice::WriteOnly));
             pending.write("[\"new, but never committed");
-            writeFile(store.filePath(connectionsKey) + QStringLiteral(".Xa1b2C"), "[\"stray");
+            writeFile(store.filePath(connectionsKey) + u".Xa1b2C"_s, "[\"stray");
         }
-        QCOMPARE(store.value(connectionsKey), QByteArray("[\"old\"]"));
+        QCOMPARE(store.value(connectionsKey), "[\"old\"]"_ba);
         QVERIFY(store.setValue(connectionsKey, "[\"newer\"]"));
-        QCOMPARE(store.value(connectionsKey), QByteArray("[\"newer\"]"));
+        QCOMPARE(store.value(connectionsKey), "[\"newer\"]"_ba);
     }
 
     void keepAside_neverReplacesAnything() {
-        QTemporaryDir root;
-        FileDefaultsStore store(root.path());
+        FileDefaultsStore store(m_root->path());
         QVERIFY(store.setValue(connectionsKey, "current"));
         const auto first = store.keepAside(connectionsKey, "bad 1");
         const auto second = store.keepAside(connectionsKey, "bad 2");
-        QVERIFY(first && second);
-        QVERIFY(*first != *second);
-        QVERIFY2(first->startsWith(connectionsKey + QStringLiteral(".corrupt-")), qPrintable(*first));
-        QCOMPARE(store.value(*first), QByteArray("bad 1"));
-        QCOMPARE(store.value(*second), QByteArray("bad 2"));
-        QCOMPARE(store.value(connectionsKey), QByteArray("current"));
+        QVERIFY(first && second && *first != *second);
+        QVERIFY2(first->startsWith(connectionsKey + u".corrupt-"_s), qPrintable(*first));
+        QCOMPARE(store.value(*first), "bad 1"_ba);
+        QCOMPARE(store.value(*second), "bad 2"_ba);
+        QCOMPARE(store.value(connectionsKey), "current"_ba);
         QCOMPARE(modeBits(store.filePath(*first)), ownerReadWrite);
     }
 
@@ -124,47 +104,42 @@ private Q_SLOTS:
         QTest::newRow("link to a file at the keep-aside name") << true << true;
         QTest::newRow("dangling link at the keep-aside name") << false << true;
     }
-
     void symlinkedFile_neverWrittenThroughNorReplaced() {
         QFETCH(bool, targetExists);
         QFETCH(bool, asideCopy);
-        QTemporaryDir root;
-        FileDefaultsStore store(root.filePath(QStringLiteral("config")));
+        FileDefaultsStore store(m_root->filePath(u"config"_s));
         QVERIFY(store.setValue(favoritesKey, "[]"));
-        const QString target = root.filePath(QStringLiteral("elsewhere.txt"));
+        const QString target = m_root->filePath(u"elsewhere.txt"_s);
         if (targetExists) {
             writeFile(target, "someone else's file");
-            QFile::setPermissions(target, ownerReadWrite | QFile::ReadGroup | QFile::ReadOther);
+            QFile::setPermissions(target, readableByAll);
         }
         // The keep-aside name carries the current second; a link on each of the next few leaves no way out.
         QStringList links;
         const QDateTime now = QDateTime::currentDateTime();
         for (int second = 0; second < (asideCopy ? 3 : 1); ++second) {
-            const QString key = asideCopy
-                                    ? connectionsKey + QStringLiteral(".corrupt-") +
-                                          now.addSecs(second).toString(QStringLiteral("yyyyMMdd'T'HHmmss"))
-                                    : connectionsKey;
-            links.append(store.filePath(key));
+            links << store.filePath(asideCopy ? connectionsKey + u".corrupt-"_s +
+                                                    now.addSecs(second).toString(u"yyyyMMdd'T'HHmmss"_s)
+                                              : connectionsKey);
             QVERIFY(QFile::link(target, links.last()));
         }
 
         if (asideCopy) {
             const auto sideKey = store.keepAside(connectionsKey, "[\"bad\"]");
             QVERIFY2(sideKey, qPrintable(store.errorString()));
-            QCOMPARE(store.value(*sideKey), QByteArray("[\"bad\"]"));
+            QCOMPARE(store.value(*sideKey), "[\"bad\"]"_ba);
             QVERIFY(!links.contains(store.filePath(*sideKey)));
         } else {
             QVERIFY(!store.setValue(connectionsKey, "[\"secret\"]"));
-            QVERIFY2(store.errorString().contains(QStringLiteral("symbolic link")),
-                     qPrintable(store.errorString()));
+            QVERIFY2(store.errorString().contains(u"symbolic link"_s), qPrintable(store.errorString()));
             QVERIFY(store.contains(connectionsKey));
         }
         for (const QString& link : std::as_const(links))
             QCOMPARE(QFileInfo(link).symLinkTarget(), target);
         QCOMPARE(QFileInfo::exists(target), targetExists);
         if (targetExists) {
-            QCOMPARE(readAll(target), QByteArray("someone else's file"));
-            QCOMPARE(modeBits(target), ownerReadWrite | QFile::ReadGroup | QFile::ReadOther);
+            QCOMPARE(readAll(target), "someone else's file"_ba);
+            QCOMPARE(modeBits(target), readableByAll);
         }
     }
 };

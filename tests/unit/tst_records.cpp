@@ -5,23 +5,21 @@
 #include <QSet>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 Connection sample() {
     Connection connection = Connection::makeNew();
-    connection.name = QStringLiteral("Wörk \"srv\"");
-    connection.host = QStringLiteral("ftp.example.org");
+    connection.name = u"Wörk \"srv\""_s;
+    connection.host = u"ftp.example.org"_s;
     connection.port = 2121;
-    connection.username = QStringLiteral("us:er");
-    connection.password = QStringLiteral("p\\a\"ss: wörd");
+    connection.username = u"us:er"_s;
+    connection.password = u"p\\a\"ss: wörd"_s;
     connection.useTLS = true;
     connection.tlsMode = Connection::TlsMode::explicitTLS;
-    connection.textEncoding = {QStringLiteral("ISO-8859-1")};
+    connection.textEncoding = {u"ISO-8859-1"_s};
     return connection;
-}
-
-QByteArray json(const char* text) {
-    return QByteArray(text);
 }
 
 } // namespace
@@ -32,50 +30,41 @@ class RecordsTest : public QObject {
 private Q_SLOTS:
     void newConnection_hasDefaultsAndEncodesThemInOrder() {
         const Connection connection = Connection::makeNew();
-        QVERIFY(!connection.id.isNull());
-        QVERIFY(Connection::makeNew().id != connection.id);
-        const QByteArray encoded = encodeConnections({connection});
-        const QByteArray expected = "[{\"id\":\"" + uuidText(connection.id).toLatin1() +
-                                    "\",\"name\":\"\",\"host\":\"\",\"port\":21,\"username\":\"\","
-                                    "\"password\":\"\",\"useTLS\":false,\"tlsMode\":\"implicit\","
-                                    "\"textEncoding\":\"\",\"passwordInKeyring\":false}]";
-        QCOMPARE(encoded, expected);
+        QVERIFY(!connection.id.isNull() && Connection::makeNew().id != connection.id);
         QCOMPARE(uuidText(connection.id), uuidText(connection.id).toUpper());
+        QCOMPARE(encodeConnections({connection}),
+                 "[{\"id\":\"" + uuidText(connection.id).toLatin1() +
+                     "\",\"name\":\"\",\"host\":\"\",\"port\":21,\"username\":\"\",\"password\":\"\","
+                     "\"useTLS\":false,"
+                     "\"tlsMode\":\"implicit\",\"textEncoding\":\"\",\"passwordInKeyring\":false}]");
     }
 
     void displayName_prefersNameOverHostAndPort() {
         Connection connection = Connection::makeNew();
-        connection.host = QStringLiteral("h");
-        QCOMPARE(connection.displayName(), QStringLiteral("h:21"));
+        connection.host = u"h"_s;
         connection.port = -5;
-        QCOMPARE(connection.displayName(), QStringLiteral("h:-5"));
-        connection.name = QStringLiteral("  ");
-        QCOMPARE(connection.displayName(), QStringLiteral("  "));
-        connection.name = QStringLiteral("Work");
-        QCOMPARE(connection.displayName(), QStringLiteral("Work"));
+        QCOMPARE(connection.displayName(), u"h:-5"_s);
+        connection.name = u"  "_s;
+        QCOMPARE(connection.displayName(), u"  "_s);
     }
 
     void roundTrip_keepsEveryField() {
         const Connection connection = sample();
         const auto connections = decodeConnections(encodeConnections({connection, Connection::makeNew()}));
-        QVERIFY(connections);
-        QCOMPARE(connections->size(), 2);
+        QVERIFY(connections && connections->size() == 2);
         QVERIFY(connections->first() == connection);
-
-        const Favorite favorite{QUuid::createUuid(), connection.id, QStringLiteral("Ünïcode ⭐"),
-                                QStringLiteral("/a b/\"c\"\\d")};
+        const Favorite favorite{QUuid::createUuid(), connection.id, u"Ünïcode ⭐"_s, u"/a b/\"c\"\\d"_s};
         const auto favorites = decodeFavorites(encodeFavorites({favorite}));
-        QVERIFY(favorites);
-        QVERIFY(favorites->first() == favorite);
+        QVERIFY(favorites && favorites->first() == favorite);
+        QCOMPARE(decodeFavorites("[]"_ba)->size(), 0);
     }
 
     void decode_acceptsAnyMemberOrderExtraMembersAndLowerCaseIds() {
-        const auto connections = decodeConnections(json(
+        const auto connections = decodeConnections(
             R"([{"useTLS":true,"password":"p","extra":[1,2],"username":"u","port":990,"host":"h","name":"n",)"
-            R"("id":"6ba7b810-9dad-11d1-80b4-00c04fd430c8"}])"));
+            R"("id":"6ba7b810-9dad-11d1-80b4-00c04fd430c8"}])"_ba);
         QVERIFY(connections);
         const Connection& c = connections->first();
-        QCOMPARE(uuidText(c.id), QStringLiteral("6BA7B810-9DAD-11D1-80B4-00C04FD430C8"));
         QCOMPARE(c.port, 990);
         QVERIFY(c.useTLS);
         QVERIFY(
@@ -84,57 +73,55 @@ private Q_SLOTS:
 
     void decode_isStrict_data() {
         QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<bool>("favorites"); // else connections
         const QByteArray id = "\"id\":\"6BA7B810-9DAD-11D1-80B4-00C04FD430C8\"";
         const QByteArray rest = ",\"name\":\"n\",\"host\":\"h\",\"username\":\"u\",\"password\":\"p\"";
-        QTest::newRow("useTLS missing") << "[{" + id + rest + ",\"port\":21}]";
-        QTest::newRow("useTLS null") << "[{" + id + rest + ",\"port\":21,\"useTLS\":null}]";
-        QTest::newRow("port as string") << "[{" + id + rest + ",\"port\":\"21\",\"useTLS\":false}]";
-        QTest::newRow("port fractional") << "[{" + id + rest + ",\"port\":21.5,\"useTLS\":false}]";
-        QTest::newRow("port above int64")
-            << "[{" + id + rest + ",\"port\":9223372036854775808,\"useTLS\":false}]";
-        QTest::newRow("useTLS as number") << "[{" + id + rest + ",\"port\":21,\"useTLS\":0}]";
-        QTest::newRow("id with braces") << "[{\"id\":\"{6BA7B810-9DAD-11D1-80B4-00C04FD430C8}\"" + rest +
-                                               ",\"port\":21,\"useTLS\":false}]";
-        QTest::newRow("id not a uuid") << "[{\"id\":\"42\"" + rest + ",\"port\":21,\"useTLS\":false}]";
-        QTest::newRow("one bad record fails the list")
-            << "[{" + id + rest + ",\"port\":21,\"useTLS\":false},{" + id + rest + ",\"port\":21}]";
-        QTest::newRow("not an array") << "{" + id + rest + ",\"port\":21,\"useTLS\":false}";
-        QTest::newRow("not json") << QByteArray("[{\"id\":");
-        QTest::newRow("invalid utf-8 inside a string") << "[{" + id + ",\"name\":\"\xff\"}]";
+        const auto row = [](const char* tag, const QByteArray& data, bool favorites = false) {
+            QTest::newRow(tag) << data << favorites;
+        };
+        row("useTLS missing", "[{" + id + rest + ",\"port\":21}]");
+        row("useTLS null", "[{" + id + rest + ",\"port\":21,\"useTLS\":null}]");
+        row("port as string", "[{" + id + rest + ",\"port\":\"21\",\"useTLS\":false}]");
+        row("port fractional", "[{" + id + rest + ",\"port\":21.5,\"useTLS\":false}]");
+        row("port above int64", "[{" + id + rest + ",\"port\":9223372036854775808,\"useTLS\":false}]");
+        row("useTLS as number", "[{" + id + rest + ",\"port\":21,\"useTLS\":0}]");
+        row("id with braces",
+            "[{\"id\":\"{6BA7B810-9DAD-11D1-80B4-00C04FD430C8}\"" + rest + ",\"port\":21,\"useTLS\":false}]");
+        row("id not a uuid", "[{\"id\":\"42\"" + rest + ",\"port\":21,\"useTLS\":false}]");
+        row("one bad record fails the list",
+            "[{" + id + rest + ",\"port\":21,\"useTLS\":false},{" + id + rest + ",\"port\":21}]");
+        row("not an array", "{" + id + rest + ",\"port\":21,\"useTLS\":false}");
+        row("not json", "[{\"id\":");
+        row("invalid utf-8 inside a string", "[{" + id + ",\"name\":\"\xff\"}]");
+        row("favorite, connection id not a uuid",
+            "[{" + id + R"(,"connectionId":"x","name":"n","remotePath":"/"}])", true);
+        row("favorite without a path",
+            "[{" + id +
+                ",\"connectionId\":\"6BA7B810-9DAD-11D1-80B4-00C04FD430C8\","
+                "\"name\":\"n\"}]",
+            true);
     }
-
     void decode_isStrict() {
         QFETCH(QByteArray, data);
-        QVERIFY(!decodeConnections(data));
-    }
-
-    void decodeFavorite_requiresWellFormedConnectionId() {
-        QVERIFY(!decodeFavorites(json(
-            R"([{"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8","connectionId":"x","name":"n","remotePath":"/"}])")));
-        QVERIFY(
-            !decodeFavorites(json(R"([{"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8",)"
-                                  R"("connectionId":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8","name":"n"}])")));
-        QCOMPARE(decodeFavorites(json("[]"))->size(), 0);
+        QFETCH(bool, favorites);
+        QVERIFY(favorites ? !decodeFavorites(data) : !decodeConnections(data));
     }
 
     void equality_isWholeRecordWithCanonicalText() {
         Connection a = sample();
         Connection b = a;
-        b.name = QStringLiteral("other");
+        b.name = u"other"_s;
         QVERIFY(!(a == b));
-        b.name = a.name;
-        QVERIFY(a == b);
-
         // "é" precomposed and decomposed are the same text.
-        a.name = QString::fromUtf8("caf\xc3\xa9");
-        b.name = QString::fromUtf8("cafe\xcc\x81");
+        a.name = u"caf\u00e9"_s;
+        b.name = u"cafe\u0301"_s;
         QVERIFY(a == b);
         QCOMPARE(qHash(a), qHash(b));
         QCOMPARE(QSet<Connection>({a, b}).size(), 1);
 
-        Favorite f{QUuid::createUuid(), a.id, QStringLiteral("n"), QStringLiteral("/x")};
+        const Favorite f{QUuid::createUuid(), a.id, u"n"_s, u"/x"_s};
         Favorite g = f;
-        g.remotePath = QStringLiteral("/x/");
+        g.remotePath = u"/x/"_s;
         QVERIFY(!(f == g));
     }
 };
