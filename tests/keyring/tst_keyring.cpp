@@ -4,9 +4,12 @@
 #include "TestFtpServer.h"
 #include "ftp/OperationError.h"
 #include "keyring/KeychainVault.h"
+#include "model/RecordJson.h"
 
 #include <QProcess>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 using Status = PasswordVault::Result::Status;
 
@@ -16,45 +19,41 @@ class KeyringTest : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         if (!qEnvironmentVariableIsEmpty("KALVOR_NO_KEYRING"))
-            QSKIP(qPrintable(QStringLiteral("no Secret Service: ") +
-                             qEnvironmentVariable("KALVOR_NO_KEYRING")));
+            QSKIP(qPrintable(u"no Secret Service: "_s + qEnvironmentVariable("KALVOR_NO_KEYRING")));
         if (qEnvironmentVariableIsEmpty("KALVOR_PRIVATE_KEYRING"))
             QSKIP("needs the private keyring of tests/support/with_private_keyring.sh");
     }
 
     void keyring_holdsPasswordsOutsideTheRecord() {
-        KeychainVault vault(QStringLiteral("KalvorTest"));
+        KeychainVault vault(u"KalvorTest"_s);
         QVERIFY(vault.checkAvailable().result().ok());
         Connection connection = Connection::makeNew();
-        connection.password = QStringLiteral("pässword with spaces");
+        connection.password = u"pässword with spaces"_s;
         const PlacedPassword placed = placePassword(vault, connection).result();
         QVERIFY2(placed.notice.isEmpty(), qPrintable(placed.notice));
-        QVERIFY(placed.record.password.isEmpty());
-        QVERIFY(placed.record.passwordInKeyring);
+        QVERIFY(placed.record.password.isEmpty() && placed.record.passwordInKeyring);
 
         // Another client of the Secret Service finds it: it is in the keyring, not in a copy of ours.
         QProcess lookup;
-        lookup.start(QStringLiteral("secret-tool"),
-                     {QStringLiteral("lookup"), QStringLiteral("server"), QStringLiteral("KalvorTest"),
-                      QStringLiteral("user"), connection.id.toString(QUuid::WithoutBraces).toUpper()});
+        lookup.start(u"secret-tool"_s,
+                     {u"lookup"_s, u"server"_s, u"KalvorTest"_s, u"user"_s, uuidText(connection.id)});
         QVERIFY(lookup.waitForFinished(20000));
         QCOMPARE(QString::fromUtf8(lookup.readAllStandardOutput()), connection.password);
 
         QCOMPARE(fillPassword(vault, placed.record).result().connection.password, connection.password);
-        QVERIFY(vault.write(connection.id, QStringLiteral("second")).result().ok());
-        QCOMPARE(vault.read(connection.id).result().password, QStringLiteral("second"));
+        QVERIFY(vault.write(connection.id, u"second"_s).result().ok());
+        QCOMPARE(vault.read(connection.id).result().password, u"second"_s);
         QVERIFY(vault.remove(connection.id).result().ok());
         QVERIFY(vault.remove(connection.id).result().ok()); // nothing left to remove is no failure
         const FilledPassword missing = fillPassword(vault, placed.record).result();
-        QCOMPARE(missing.status, Status::notFound);
-        QVERIFY(missing.connection.password.isEmpty());
+        QVERIFY(missing.status == Status::notFound && missing.connection.password.isEmpty());
     }
 
     // A connection saved from the form keeps its password in the keyring only; an operation reads it from
     // there, and deleting the connection takes it away.
     void savedConnection_passwordLivesInTheKeyring() {
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
-        KeychainVault vault(QStringLiteral("KalvorTest"));
+        KeychainVault vault(u"KalvorTest"_s);
         SessionHarness h;
         h.pool.setSecurity({{}, &vault, {}});
         BrowserState state(h.context, h.prompter);
@@ -66,11 +65,11 @@ private Q_SLOTS:
         QVERIFY(stored.passwordInKeyring && stored.password.isEmpty());
         QVERIFY(!h.backend->value(FavoritesManager::connectionsKey())->contains("secret"));
         try {
-            (void)h.pool.client(stored).listDirectory(QStringLiteral("/"));
+            (void)h.pool.client(stored).listDirectory(u"/"_s);
         } catch (const OperationError& error) {
             QFAIL(qPrintable(error.description()));
         }
-        h.prompter.answers = {QStringLiteral("Delete")};
+        h.prompter.answers = {u"Delete"_s};
         state.deleteConnection(stored);
         QTRY_COMPARE(vault.read(stored.id).result().status, Status::notFound);
     }
