@@ -93,12 +93,9 @@ class FTPClientTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() {
-        QFile file(dir.filePath(u"my \"report\".pdf"_s));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-
     void init() {
+        QFile upload(dir.filePath(u"my \"report\".pdf"_s));
+        QVERIFY(upload.open(QIODevice::WriteOnly));
         QDir(logDir()).removeRecursively();
         QVERIFY(QDir().mkpath(logDir()));
         qputenv("KALVOR_FAKE_CURL_LOG_DIR", logDir().toUtf8());
@@ -149,9 +146,7 @@ private Q_SLOTS:
             };
             for (qsizetype i = 0; i < runs.size(); ++i)
                 QTest::addRow("%s, %s", operations[i].first,
-                              tls == plain         ? "plain"
-                              : tls == implicitTLS ? "implicit TLS"
-                                                   : "explicit TLS")
+                              std::array{"plain", "implicit TLS", "explicit TLS"}[tls])
                     << tls << operations[i].second << runs[i];
         }
     }
@@ -227,48 +222,39 @@ private Q_SLOTS:
     }
 
     // What the user reads: the fixed leading words, the item, the server's reply or what to do, curl's code.
-    void failureTexts_data() {
-        QTest::addColumn<Operation>("operation");
-        QTest::addColumn<QByteArray>("trace");
-        QTest::addColumn<int>("exitStatus");
-        QTest::addColumn<FTPClientError::Kind>("kind");
-        QTest::addColumn<QString>("text");
+    void failureTexts() {
+        using Kind = FTPClientError::Kind;
+        const auto check = [](const Operation& operation, const QByteArray& trace, int exitStatus, Kind kind,
+                              const QString& text) {
+            respondWith(trace, exitStatus);
+            const std::optional<FTPClientError> error =
+                failureOf(FTPClient(connection(), recordingCurl), operation);
+            QVERIFY2(error, "a failed run passed for success");
+            QCOMPARE(error->description(), text);
+            QCOMPARE(error->kind(), kind);
+        };
         const QByteArray login = "< 220 ready\r\n> USER u\r\n< 331 more\r\n> PASS p\r\n";
         const Operation list = [](const FTPClient& c) { (void)c.listDirectory(u"/"_s); };
         const Operation dele = [](const FTPClient& c) { c.deleteFile(u"/x"_s); };
-        using Kind = FTPClientError::Kind;
-        QTest::newRow("mkdir refused")
-            << Operation([](const FTPClient& c) { c.createDirectory(u"x"_s); })
-            << login + "< 230 in\r\n> MKD x\r\n< 550 Exists.\r\n"
-            << 21 << Kind::itemFailed
-            << u"Could not create folder \u201cx\u201d: h:21 refused. Check the name and that you may make this change there. The server said: \u201c550 Exists.\u201d (curl error 21)"_s;
-        QTest::newRow("delete refused, multi-line reply")
-            << dele << login + "< 230 in\r\n> DELE /x\r\n< 550-No\r\n< 550 such file.\r\n"
-            << 21 << Kind::itemFailed
-            << u"Could not delete file \u201c/x\u201d: h:21 refused. Check the name and that you may make this change there. The server said: \u201c550 such file.\u201d (curl error 21)"_s;
-        QTest::newRow("wrong password")
-            << dele << login + "< 530 Login incorrect.\r\n"
-            << 67 << Kind::itemFailed
-            << u"Could not delete file \u201c/x\u201d: Login to h:21 failed: check the user name and password. (curl error 67)"_s;
-        QTest::newRow("closed port")
-            << list << QByteArray() << 7 << Kind::itemFailed
-            << u"Could not open folder \u201c/\u201d: Could not connect to h:21. Check the address and the port, and that the server is running. (curl error 7)"_s;
-        QTest::newRow("stall seen by curl")
-            << list << QByteArray() << 28 << Kind::timedOut
-            << u"Could not open folder \u201c/\u201d: h:21 did not answer in time. Check the address and the port, and try again. (curl error 28)"_s;
-    }
-    void failureTexts() {
-        QFETCH(Operation, operation);
-        QFETCH(QByteArray, trace);
-        QFETCH(int, exitStatus);
-        QFETCH(FTPClientError::Kind, kind);
-        QFETCH(QString, text);
-        respondWith(trace, exitStatus);
-        const std::optional<FTPClientError> error =
-            failureOf(FTPClient(connection(), recordingCurl), operation);
-        QVERIFY2(error, "a failed run passed for success");
-        QCOMPARE(error->description(), text);
-        QCOMPARE(error->kind(), kind);
+        const QString refused =
+            u"h:21 refused. Check the name and that you may make this change there. The server said: "_s;
+        check([](const FTPClient& c) { c.createDirectory(u"x"_s); },
+              login + "< 230 in\r\n> MKD x\r\n< 550 Exists.\r\n", 21, Kind::itemFailed,
+              u"Could not create folder \u201cx\u201d: "_s + refused +
+                  u"\u201c550 Exists.\u201d (curl error 21)"_s);
+        // Of a reply over several lines, its last.
+        check(dele, login + "< 230 in\r\n> DELE /x\r\n< 550-No\r\n< 550 such file.\r\n", 21, Kind::itemFailed,
+              u"Could not delete file \u201c/x\u201d: "_s + refused +
+                  u"\u201c550 such file.\u201d (curl error 21)"_s);
+        check(
+            dele, login + "< 530 Login incorrect.\r\n", 67, Kind::itemFailed,
+            u"Could not delete file \u201c/x\u201d: Login to h:21 failed: check the user name and password. (curl error 67)"_s);
+        check(
+            list, {}, 7, Kind::itemFailed,
+            u"Could not open folder \u201c/\u201d: Could not connect to h:21. Check the address and the port, and that the server is running. (curl error 7)"_s);
+        check(
+            list, {}, 28, Kind::timedOut,
+            u"Could not open folder \u201c/\u201d: h:21 did not answer in time. Check the address and the port, and try again. (curl error 28)"_s);
     }
 
     // Several listings share one standard output; each is cut out by the size curl reports beside the marker.
