@@ -44,7 +44,7 @@ class DefaultsStoreTest : public QObject {
 private Q_SLOTS:
     void init() { m_root = std::make_unique<QTemporaryDir>(); }
 
-    void write_createsOwnerOnlyFolderAndFile() {
+    void write_ownerOnlyAndNeverReplacingWhatIsKeptAside() {
         const QString folder = m_root->filePath(u"config/Kalvor"_s);
         FileDefaultsStore store(folder);
         QVERIFY(!store.contains(connectionsKey));
@@ -65,6 +65,16 @@ private Q_SLOTS:
         QFile::setPermissions(path, readableByAll);
         QVERIFY(store.setValue(connectionsKey, "[1]"));
         QCOMPARE(modeBits(path), ownerReadWrite);
+
+        // Keeping a value aside never replaces anything.
+        const auto first = store.keepAside(connectionsKey, "bad 1");
+        const auto second = store.keepAside(connectionsKey, "bad 2");
+        QVERIFY(first && second && *first != *second);
+        QVERIFY2(first->startsWith(connectionsKey + u".corrupt-"_s), qPrintable(*first));
+        QCOMPARE(store.value(*first), "bad 1"_ba);
+        QCOMPARE(store.value(*second), "bad 2"_ba);
+        QCOMPARE(store.value(connectionsKey), "[1]"_ba);
+        QCOMPARE(modeBits(store.filePath(*first)), ownerReadWrite);
     }
 
     void interruptedWrite_leavesPreviousFileWhole() {
@@ -81,19 +91,6 @@ private Q_SLOTS:
         QCOMPARE(store.value(connectionsKey), "[\"old\"]"_ba);
         QVERIFY(store.setValue(connectionsKey, "[\"newer\"]"));
         QCOMPARE(store.value(connectionsKey), "[\"newer\"]"_ba);
-    }
-
-    void keepAside_neverReplacesAnything() {
-        FileDefaultsStore store(m_root->path());
-        QVERIFY(store.setValue(connectionsKey, "current"));
-        const auto first = store.keepAside(connectionsKey, "bad 1");
-        const auto second = store.keepAside(connectionsKey, "bad 2");
-        QVERIFY(first && second && *first != *second);
-        QVERIFY2(first->startsWith(connectionsKey + u".corrupt-"_s), qPrintable(*first));
-        QCOMPARE(store.value(*first), "bad 1"_ba);
-        QCOMPARE(store.value(*second), "bad 2"_ba);
-        QCOMPARE(store.value(connectionsKey), "current"_ba);
-        QCOMPARE(modeBits(store.filePath(*first)), ownerReadWrite);
     }
 
     void symlinkedFile_neverWrittenThroughNorReplaced_data() {
