@@ -34,19 +34,17 @@ using Operation = std::function<void(const FTPClient&)>;
 
 // The operations whose runs the tests look at, with names and paths that need escaping.
 const QList<std::pair<const char*, Operation>> operations = {
-    {"list", [](const FTPClient& c) { (void)c.listDirectory(u"pub/a b"_s); }},
-    {"mkdir", [](const FTPClient& c) { c.createDirectory(u"pub/a \"b\\"_s); }},
-    {"delete file", [](const FTPClient& c) { c.deleteFile(servertext::fromServer("pub/caf\xe9")); }},
-    {"rename", [](const FTPClient& c) { c.rename(u"a"_s, u"/b c"_s); }},
+    {"list", [](auto& c) { (void)c.listDirectory(u"pub/a b"_s); }},
+    {"mkdir", [](auto& c) { c.createDirectory(u"pub/a \"b\\"_s); }},
+    {"delete file", [](auto& c) { c.deleteFile(servertext::fromServer("pub/caf\xe9")); }},
+    {"rename", [](auto& c) { c.rename(u"a"_s, u"/b c"_s); }},
     {"upload",
-     [](const FTPClient& c) {
-         c.uploadFile(QUrl::fromLocalFile(dir.filePath(u"my \"report\".pdf"_s)), u"/in"_s);
-     }},
+     [](auto& c) { c.uploadFile(QUrl::fromLocalFile(dir.filePath(u"my \"report\".pdf"_s)), u"/in"_s); }},
     {"download",
-     [](const FTPClient& c) {
+     [](auto& c) {
          c.downloadFiles({{u"/a/x 1"_s, u"/tmp/x 1"_s, 1}, {u"b"_s, u"/tmp/b"_s, 1}});
      }},
-    {"delete tree", [](const FTPClient& c) { c.deleteDirectory(u"/t"_s); }},
+    {"delete tree", [](auto& c) { c.deleteDirectory(u"/t"_s); }},
 };
 
 std::optional<FTPClientError> failureOf(const FTPClient& client, const Operation& operation) {
@@ -196,21 +194,19 @@ private Q_SLOTS:
         QTest::addColumn<Operation>("operation");
         static const QString hostile = u"a\r\nDELE /victim"_s;
         const auto row = [](const char* tag, const Operation& operation) { QTest::newRow(tag) << operation; };
-        row("list", [](const FTPClient& c) { (void)c.listDirectory(hostile); });
-        row("mkdir", [](const FTPClient& c) { c.createDirectory(hostile); });
-        row("upload", [](const FTPClient& c) { c.uploadFile(QUrl::fromLocalFile(u"/tmp/x"_s), hostile); });
-        row("upload-name",
-            [](const FTPClient& c) { c.uploadFile(QUrl::fromLocalFile(u"/tmp/x\nDELE y"_s), u"/"_s); });
-        row("dele", [](const FTPClient& c) { c.deleteFile(u"a\x7f"_s); });
-        row("rename", [](const FTPClient& c) { c.rename(u"a"_s, u"b\rc"_s); });
-        row("rmd-tree", [](const FTPClient& c) { c.deleteDirectory(u"a\tb"_s); });
-        row("download", [](const FTPClient& c) { c.downloadFiles({{u"a\nb"_s, u"/tmp/a"_s, 0}}); });
+        row("list", [](auto& c) { (void)c.listDirectory(hostile); });
+        row("mkdir", [](auto& c) { c.createDirectory(hostile); });
+        row("upload", [](auto& c) { c.uploadFile(QUrl::fromLocalFile(u"/tmp/x"_s), hostile); });
+        row("upload-name", [](auto& c) { c.uploadFile(QUrl::fromLocalFile(u"/tmp/x\nDELE y"_s), u"/"_s); });
+        row("dele", [](auto& c) { c.deleteFile(u"a\x7f"_s); });
+        row("rename", [](auto& c) { c.rename(u"a"_s, u"b\rc"_s); });
+        row("rmd-tree", [](auto& c) { c.deleteDirectory(u"a\tb"_s); });
+        row("download", [](auto& c) { c.downloadFiles({{u"a\nb"_s, u"/tmp/a"_s, 0}}); });
         row("login", [](const FTPClient&) {
             (void)FTPClient(connection(plain, hostile), recordingCurl).listDirectory(u"/"_s);
         });
-        row("nul-in-config", [](const FTPClient& c) {
-            c.uploadFile(QUrl::fromLocalFile(u"/tmp/x"_s + QChar(0) + u"y"_s), u"/"_s);
-        });
+        row("nul-in-config",
+            [](auto& c) { c.uploadFile(QUrl::fromLocalFile(u"/tmp/x"_s + QChar(0) + u"y"_s), u"/"_s); });
     }
     void controlCharacters_areRefusedBeforeAnyRun() {
         QFETCH(Operation, operation);
@@ -234,12 +230,12 @@ private Q_SLOTS:
             QCOMPARE(error->kind(), kind);
         };
         const QByteArray login = "< 220 ready\r\n> USER u\r\n< 331 more\r\n> PASS p\r\n";
-        const Operation list = [](const FTPClient& c) { (void)c.listDirectory(u"/"_s); };
-        const Operation dele = [](const FTPClient& c) { c.deleteFile(u"/x"_s); };
+        const Operation list = [](auto& c) { (void)c.listDirectory(u"/"_s); };
+        const Operation dele = [](auto& c) { c.deleteFile(u"/x"_s); };
         const QString refused =
             u"h:21 refused. Check the name and that you may make this change there. The server said: "_s;
-        check([](const FTPClient& c) { c.createDirectory(u"x"_s); },
-              login + "< 230 in\r\n> MKD x\r\n< 550 Exists.\r\n", 21, Kind::itemFailed,
+        check([](auto& c) { c.createDirectory(u"x"_s); }, login + "< 230 in\r\n> MKD x\r\n< 550 Exists.\r\n",
+              21, Kind::itemFailed,
               u"Could not create folder \u201cx\u201d: "_s + refused +
                   u"\u201c550 Exists.\u201d (curl error 21)"_s);
         // Of a reply over several lines, its last.
