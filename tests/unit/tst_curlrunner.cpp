@@ -18,7 +18,7 @@ struct Case {
     bool reportProgress = false;
     End end = End::exited;
     int exitStatus = -1;
-    QByteArray output; // compared when not empty
+    QByteArray output = {}; // compared when not empty
 };
 
 } // namespace

@@ -27,24 +27,23 @@ private Q_SLOTS:
     void roundTrip_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text"); // null: not checked beyond the round trip
-        const auto row = [](const char* tag, const QByteArray& bytes, const QString& text) {
-            QTest::newRow(tag) << bytes << text;
-        };
-        row("ASCII", "a b.txt", u"a b.txt"_s);
-        row("UTF-8", "caf\xc3\xa9 \xf0\x9f\x98\x80", u"caf\u00e9 \U0001F600"_s);
-        row("Latin-1 byte", "caf\xe9", u"caf"_s + raw({0xe9}));
-        row("byte order mark at the start", "\xef\xbb\xbfx", u"\ufeffx"_s);
-        row("byte order mark after a bad byte", "\xff\xef\xbb\xbfx", raw({0xff}) + u"\ufeffx"_s);
-        row("pair whose low half looks escaped", "\xf0\x90\x82\x80", u"\U00010080"_s);
-        row("such a pair, then a bad byte", "\xf0\x90\x82\x80\x80", u"\U00010080"_s + raw({0x80}));
-        row("encoded surrogate", "\xed\xa0\x80", raw({0xed, 0xa0, 0x80}));
-        row("overlong slash", "\xc0\xaf", raw({0xc0, 0xaf}));
-        row("truncated at the end", "a\xe6\x97", u"a"_s + raw({0xe6, 0x97}));
+        QTest::newRow("ASCII") << "a b.txt"_ba << u"a b.txt"_s;
+        QTest::newRow("UTF-8") << "caf\xc3\xa9 \xf0\x9f\x98\x80"_ba << u"caf\u00e9 \U0001F600"_s;
+        QTest::newRow("Latin-1 byte") << "caf\xe9"_ba << u"caf"_s + raw({0xe9});
+        QTest::newRow("byte order mark at the start") << "\xef\xbb\xbfx"_ba << u"\ufeffx"_s;
+        QTest::newRow("byte order mark after a bad byte")
+            << "\xff\xef\xbb\xbfx"_ba << raw({0xff}) + u"\ufeffx"_s;
+        QTest::newRow("pair whose low half looks escaped") << "\xf0\x90\x82\x80"_ba << u"\U00010080"_s;
+        QTest::newRow("such a pair, then a bad byte")
+            << "\xf0\x90\x82\x80\x80"_ba << u"\U00010080"_s + raw({0x80});
+        QTest::newRow("encoded surrogate") << "\xed\xa0\x80"_ba << raw({0xed, 0xa0, 0x80});
+        QTest::newRow("overlong slash") << "\xc0\xaf"_ba << raw({0xc0, 0xaf});
+        QTest::newRow("truncated at the end") << "a\xe6\x97"_ba << u"a"_s + raw({0xe6, 0x97});
         QByteArray everyByte(256, Qt::Uninitialized);
         std::iota(everyByte.begin(), everyByte.end(), char(0));
-        row("every byte", everyByte, {});
+        QTest::newRow("every byte") << everyByte << QString();
         std::reverse(everyByte.begin(), everyByte.end());
-        row("every byte twice, reversed", everyByte.repeated(2), {});
+        QTest::newRow("every byte twice, reversed") << everyByte.repeated(2) << QString();
     }
     void roundTrip() {
         QFETCH(QByteArray, bytes);
