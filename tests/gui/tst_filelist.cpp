@@ -274,12 +274,14 @@ private Q_SLOTS:
     void unsureFolder_isNotOpenedNorEdited() {
         RemoteFile twin = entry(u"twin"_s, true);
         twin.isAmbiguous = true;
-        ShownList shown({twin});
-        QVERIFY(QTest::qWaitForWindowActive(&shown.view));
-        shown.gestures(u"double:twin key:Return"_s);
-        shown.list()->edit(shown.list()->indexAt(shown.pointOf(u"twin"_s)));
-        QVERIFY(!ShownList::editing());
-        QCOMPARE(shown.log, QStringList());
+        for (const Mode mode : {Mode::list, Mode::details}) {
+            ShownList shown({twin}, mode);
+            QVERIFY(QTest::qWaitForWindowActive(&shown.view));
+            shown.gestures(u"double:twin key:Return"_s);
+            shown.list()->edit(shown.list()->indexAt(shown.pointOf(u"twin"_s)));
+            QVERIFY(!ShownList::editing());
+            QCOMPARE(shown.log, QStringList());
+        }
     }
 
     // Clicks on the details headings sort (folders first, names breaking ties); the mode and the sort are
