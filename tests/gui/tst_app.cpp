@@ -5,18 +5,8 @@
 #include "WindowDriver.h"
 #include "app/KalvorApp.h"
 #include "app/WindowPlacement.h"
-#include "ui/main/ContentView.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QLabel>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
-
-using namespace Qt::StringLiterals;
 
 class AppTest : public QObject {
     Q_OBJECT
@@ -26,11 +16,8 @@ class AppTest : public QObject {
     int m_run = 0;
 
     QString localFile(const QString& name) {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(name.toUtf8());
-        return path;
+        QFile file(m_dir.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(name.toUtf8()) > 0 ? file.fileName() : QString();
     }
 
     static QList<ContentView*> windows() {
@@ -42,17 +29,27 @@ class AppTest : public QObject {
         return found;
     }
 
-    // The real program, sharing this test's instance name and a throw-away profile.
-    QProcess* startProgram(const QStringList& arguments) {
-        auto* process = new QProcess(this);
+    // The real program, until it ends: its exit code and what it wrote on stderr. It shares this test's
+    // instance name and profile; remove names variables taken from its environment.
+    std::pair<int, QByteArray> runProgram(const QStringList& arguments, const QStringList& remove = {}) {
+        QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        environment.insert(u"XDG_CONFIG_HOME"_s, m_dir.filePath(u"config"_s));
-        environment.insert(u"KALVOR_INSTANCE_NAME"_s, qEnvironmentVariable("KALVOR_INSTANCE_NAME"));
-        process->setProcessEnvironment(environment);
-        process->setWorkingDirectory(m_dir.path());
-        process->start(QStringLiteral(KALVOR_BINARY), arguments);
-        return process;
+        for (const QString& name : remove)
+            environment.remove(name);
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(m_dir.path());
+        program.start(QStringLiteral(KALVOR_BINARY), arguments);
+        // The running instance answering it lives on this thread's loop.
+        if (!QTest::qWaitFor([&] { return program.state() == QProcess::NotRunning; }, 20000))
+            return {-1, "did not end"};
+        const QByteArray out = program.readAllStandardOutput() + program.readAllStandardError();
+        return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1, out};
+    }
+
+    ContentView* startApp(const QStringList& files = {}) {
+        const std::optional<int> failed = m_app->start(files);
+        return failed || windows().isEmpty() ? nullptr : windows().first();
     }
 
 private Q_SLOTS:
@@ -69,17 +66,23 @@ private Q_SLOTS:
 
     void cleanup() { m_app.reset(); }
 
+    // A cold start presents its own files, not an older hand-in; a second start's files come next, in order.
     void handIn_isPresentedOnceInOrder() {
-        QCOMPARE(m_app->start({}), std::nullopt);
-        ContentView* window = windows().first();
-        QVERIFY(!window->uploadSheet());
+        m_app->handIns().store({QUrl::fromLocalFile(localFile(u"earlier.txt"_s))});
+        const QString cold = localFile(u"cold.txt"_s);
+        ContentView* window = startApp({cold});
+        QVERIFY(window);
+        QTRY_VERIFY(window->uploadSheet());
+        QCOMPARE(window->state().pendingUpload()->urls, QList<QUrl>{QUrl::fromLocalFile(cold)});
+        QVERIFY(!m_app->handIns().take()); // the window took them
+        QTest::keyClick(window->uploadSheet(), Qt::Key_Escape);
+        QTRY_VERIFY(!window->uploadSheet());
 
         const QString b = localFile(u"b.txt"_s);
         const QString a = localFile(u"a.txt"_s);
-        QProcess* sender = startProgram({b, QUrl::fromLocalFile(a).toString(), u"c.txt-missing"_s});
-        QTRY_COMPARE_WITH_TIMEOUT(sender->state(), QProcess::NotRunning, 20000);
-        QCOMPARE(sender->exitCode(), 0);
-        QVERIFY(sender->readAllStandardError().contains("c.txt-missing: no such file\n"));
+        const auto [code, output] = runProgram({b, QUrl::fromLocalFile(a).toString(), u"c.txt-missing"_s});
+        QCOMPARE(code, 0);
+        QVERIFY(output.contains("c.txt-missing: no such file\n"));
         QTRY_VERIFY(window->uploadSheet());
         QCOMPARE(window->state().pendingUpload()->urls,
                  (QList<QUrl>{QUrl::fromLocalFile(b), QUrl::fromLocalFile(a)}));
@@ -96,36 +99,27 @@ private Q_SLOTS:
         QTRY_VERIFY(!window->uploadSheet());
     }
 
-    void inputWithoutFiles_isRefusedAndStartsNothing() {
-        QDir(m_dir.path()).mkdir(u"sub"_s);
-        QProcess* sender = startProgram({u"https://example.org/file.txt"_s, u"sub/"_s});
-        QVERIFY(sender->waitForFinished(20000));
-        QCOMPARE(sender->exitStatus(), QProcess::NormalExit);
-        QVERIFY(sender->exitCode() != 0);
-        QVERIFY(sender->readAllStandardError().endsWith(
-            "https://example.org/file.txt: not a file on this computer\n"
-            "sub/: a folder, not a file\nNo file selected.\n"));
-    }
-
-    // Answered by the real program with no display to talk to.
-    void infoOptions_needNoDisplay_data() {
-        QTest::addColumn<QString>("option");
+    // Refused, and answered, by the real program itself: no instance starts; help needs no display.
+    void withoutAnInstance_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("refused");
         QTest::addColumn<QByteArray>("output");
-        QTest::newRow("help") << u"--help"_s << QByteArray("Usage: kalvor [FILE...]");
-        QTest::newRow("version") << u"--version"_s << QByteArray("kalvor 0.");
+        QTest::newRow("no file") << QStringList{u"https://example.org/file.txt"_s, u"sub/"_s} << true
+                                 << QByteArray("https://example.org/file.txt: not a file on this computer\n"
+                                               "sub/: a folder, not a file\nNo file selected.\n");
+        QTest::newRow("help") << QStringList{u"--help"_s} << false << QByteArray("Usage: kalvor [FILE...]");
+        QTest::newRow("version") << QStringList{u"--version"_s} << false << QByteArray("kalvor 0.");
     }
-    void infoOptions_needNoDisplay() {
-        QFETCH(QString, option);
+    void withoutAnInstance() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, refused);
         QFETCH(QByteArray, output);
-        QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
-            environment.remove(name);
-        program.setProcessEnvironment(environment);
-        program.start(QStringLiteral(KALVOR_BINARY), {option});
-        QVERIFY(program.waitForFinished(20000));
-        QCOMPARE(program.exitCode(), 0);
-        QVERIFY(program.readAllStandardOutput().startsWith(output));
+        QDir(m_dir.path()).mkdir(u"sub"_s);
+        const auto [exitCode, written] = runProgram(
+            arguments,
+            refused ? QStringList() : QStringList{u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s});
+        QCOMPARE(exitCode != 0, refused);
+        QVERIFY2(refused ? written.endsWith(output) : written.startsWith(output), written.constData());
     }
 
     // A window is never larger than the screen's free area nor partly off it.
@@ -149,36 +143,21 @@ private Q_SLOTS:
         QCOMPARE(placeWindow(QSize(1000, 640), available, QMargins(2, 30, 2, 2), cascade), placed);
     }
 
-    void coldStart_withFiles_presentsTheLastHandInOnly() {
-        m_app->handIns().store({QUrl::fromLocalFile(localFile(u"earlier.txt"_s))});
-        const QString file = localFile(u"cold.txt"_s);
-        QCOMPARE(m_app->start({file}), std::nullopt);
-        ContentView* window = windows().first();
-        QTRY_VERIFY(window->uploadSheet());
-        QCOMPARE(window->state().pendingUpload()->urls, QList<QUrl>{QUrl::fromLocalFile(file)});
-        QVERIFY(!m_app->handIns().take()); // the window took them
-    }
-
-    void newConnectionShortcut_showsTheFormFromAnyMode() {
-        QCOMPARE(m_app->start({}), std::nullopt);
-        ContentView* window = windows().first();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        BrowserState& state = window->state();
+    // Ctrl+N shows the form from any mode. Ctrl+Q or closing the last window while an upload runs asks;
+    // quitting anyway ends the upload's curl.
+    void shortcuts_newConnectionAndQuit() {
+        ContentView* window = startApp();
+        QVERIFY(window && QTest::qWaitForWindowExposed(window));
         Connection connection = Connection::makeNew();
         connection.host = u"127.0.0.1"_s;
         connection.port = 1;
-        state.openConnection(connection);
+        window->state().openConnection(connection);
         window->activateWindow();
         QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_N));
-        QTRY_COMPARE(state.detailMode(), BrowserState::DetailMode::form);
-        QVERIFY(!state.browser().connection());
-        QCOMPARE(state.editor().editing()->port, 21);
-    }
+        QTRY_COMPARE(window->state().detailMode(), BrowserState::DetailMode::form);
+        QVERIFY(!window->state().browser().connection());
+        QCOMPARE(window->state().editor().editing()->port, 21);
 
-    // Ctrl+Q or closing the last window while an upload runs asks; quitting anyway ends the upload's curl.
-    void quit_asksWhileAnUploadRuns() {
-        QCOMPARE(m_app->start({}), std::nullopt);
-        ContentView* window = windows().first();
         const HoldingCurl curl;
         m_app->pool().setCurlPath(curl.path());
         QVERIFY(window->state().upload().start(Connection::makeNew(), u"/"_s,
@@ -189,7 +168,6 @@ private Q_SLOTS:
         window->findChild<QAction*>(u"quitAction"_s)->trigger();
         QVERIFY(windowdriver::answerQuestion(window, u"Cancel"_s));
         QVERIFY(window->isVisible() && window->state().upload().isBusy());
-
         window->close();
         QVERIFY(windowdriver::answerQuestion(window, u"Quit"_s));
         QTRY_VERIFY(windows().isEmpty());

@@ -1,37 +1,23 @@
+// Faults on purpose, with real processes and real servers behind a real window: servers that die or hang,
+// a curl that crashes or floods, a settings folder that refuses writes, a settings file cut short. Each
+// case asserts what the user sees, that nothing is claimed done that was not, and that the window still
+// works afterwards.
 #include "ReadOnlyFolder.h"
-#include "SessionHarness.h"
-#include "TestFtpServer.h"
 #include "WindowDriver.h"
 #include "model/FavoritesManager.h"
 #include "model/RecordJson.h"
-#include "ui/main/ContentView.h"
-#include "ui/main/ErrorBanner.h"
-#include "ui/panels/FavoritesSidebarView.h"
-#include "ui/panels/FileListModel.h"
-#include "ui/panels/FileListView.h"
-#include "ui/panels/Icons.h"
 
-#include <QAction>
 #include <QDir>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListView>
-#include <QListWidget>
-#include <QMenu>
 #include <QProgressBar>
-#include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
-#include <QStackedWidget>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
-#include <QToolBar>
-
-#include <memory>
 
 namespace {
 
-constexpr int operationDeadlineMs = 60000;
+constexpr int deadlineMs = 60000;
 // A 200 MB flood, parsed and shown, may take a while on a loaded machine; it must end, not be quick.
 constexpr int floodDeadlineMs = 300000;
 
@@ -40,190 +26,35 @@ QByteArray readAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool writeAll(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
-}
-
-QUrl makeLocalFile(const QString& path, qint64 size) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    const QByteArray chunk(1 << 20, 'k');
-    for (qint64 left = size; left > 0; left -= chunk.size())
-        file.write(chunk.constData(), std::min<qint64>(left, chunk.size()));
-    return QUrl::fromLocalFile(path);
-}
-
 QStringList entriesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-// A tiny file system mounted over a folder (root only), to be filled up to the last byte.
-class TinyFileSystem {
-public:
-    explicit TinyFileSystem(const QString& path)
-        : m_path(path) {
-        m_mounted = QProcess::execute(QStringLiteral("mount"),
-                                      {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                       QStringLiteral("size=16k"), QStringLiteral("tmpfs"), m_path}) == 0;
-    }
-    ~TinyFileSystem() {
-        if (m_mounted)
-            QProcess::execute(QStringLiteral("umount"), {m_path});
-    }
-    bool mounted() const { return m_mounted; }
-
-    // Takes every free byte; true when not even one more byte fits afterwards.
-    bool fill() const {
-        QFile filler(m_path + QStringLiteral("/filler"));
-        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return false;
-        const QByteArray chunk(512, 'f');
-        while (filler.write(chunk) == chunk.size()) {
-        }
-        while (filler.write("f", 1) == 1) {
-        }
-        filler.close();
-        return !ReadOnlyFolder::canCreateIn(m_path);
-    }
-
-private:
-    QString m_path;
-    bool m_mounted = false;
-};
-
 } // namespace
 
-// Faults on purpose, with real processes and real servers behind a real window: servers that die or hang,
-// a curl that crashes or floods, a settings folder that refuses writes, a settings file cut short. Each
-// case asserts what the user sees, that nothing is claimed done that was not, and that the window still
-// works afterwards.
-class FaultsTest : public QObject {
+class FaultsTest : public WindowTestCase {
     Q_OBJECT
 
-    std::unique_ptr<SessionHarness> m_h;
-    std::unique_ptr<ContentView> m_window;
-
-    BrowserState& state() const { return m_window->state(); }
-    ErrorBanner* banner() const { return m_window->findChild<ErrorBanner*>(QStringLiteral("errorBanner")); }
-    FileListView* fileList() const { return m_window->findChild<FileListView*>(); }
-    QListWidget* sidebarList() const {
-        return m_window->findChild<QListWidget*>(QStringLiteral("sidebarList"));
-    }
-    QAction* action(const char* name) const {
-        return m_window->findChild<QAction*>(QString::fromLatin1(name));
-    }
-    QLabel* busyText() const { return m_window->findChild<QLabel*>(QStringLiteral("busyText")); }
-    QString currentPage() const {
-        return m_window->findChild<QStackedWidget*>(QStringLiteral("detail"))->currentWidget()->objectName();
-    }
-
-    void showWindow(std::unique_ptr<DefaultsStore> store = std::make_unique<MemoryDefaultsStore>()) {
-        m_h = std::make_unique<SessionHarness>(std::move(store));
-        m_window = std::make_unique<ContentView>(m_h->context);
-        m_window->resize(900, 600);
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    }
-
-    QStringList shownNames() const { return entryNames(fileList()->files()); }
+    QLabel* busyText() const { return child<QLabel>(u"busyText"_s); }
 
     // The banner for settings that could not be saved, which every mode shows.
     bool settingsErrorShown() const {
-        const auto* text = m_window->findChild<QLabel*>(QStringLiteral("settingsBannerText"));
+        const auto* text = child<QLabel>(u"settingsBannerText"_s);
         return text && text->isVisible() && !m_h->store.lastSaveError().isEmpty() &&
                text->text() == m_h->store.lastSaveError();
     }
 
-    bool errorShown() const {
-        const std::optional<QString>& message = state().browser().errorMessage();
-        return message && !message->isEmpty() && banner()->isVisible() && banner()->message() == *message;
-    }
-
-    // Asks to delete the listed entry of that name and confirms with the destructive button.
-    bool confirmDeleteOf(const QString& name) {
-        const int row = fileRow(name);
-        if (row < 0)
-            return false;
-        const RemoteFile entry = *fileList()->model()->fileAt(row);
-        state().deletes().requestDelete({entry});
-        return windowdriver::answerQuestion(m_window.get(), QStringLiteral("Delete"));
-    }
-
-    int fileRow(const QString& name) const {
-        const FileListModel* model = fileList()->model();
-        for (int row = 0; row < model->rowCount(); ++row) {
-            if (const RemoteFile* file = model->fileAt(row); file && file->name == name)
-                return row;
-        }
-        return -1;
-    }
-
-    // A double click on the entry's row, as the user would open it.
-    void openEntry(const QString& name) {
-        const int row = fileRow(name);
-        QVERIFY2(row >= 0, qPrintable(name));
-        QListView* view = fileList()->listView();
-        const QModelIndex index = view->model()->index(row, 0);
-        view->scrollTo(index);
-        QTRY_VERIFY(view->visualRect(index).isValid());
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-    }
-
-    int sidebarRow(FavoritesSidebarView::RowKind kind, const QUuid& id = QUuid()) const {
-        for (int row = 0; row < sidebarList()->count(); ++row) {
-            const QListWidgetItem* item = sidebarList()->item(row);
-            if (item->data(FavoritesSidebarView::rowKindRole).toInt() == int(kind) &&
-                (id.isNull() || item->data(FavoritesSidebarView::idRole).value<QUuid>() == id))
-                return row;
-        }
-        return -1;
-    }
-
-    void clickSidebar(FavoritesSidebarView::RowKind kind, const QUuid& id = QUuid()) {
-        const int row = sidebarRow(kind, id);
-        QVERIFY(row >= 0);
-        QTest::mouseClick(sidebarList()->viewport(), Qt::LeftButton, {},
-                          sidebarList()->visualItemRect(sidebarList()->item(row)).center());
-    }
-
-    // Saves the server's connection and opens it through the sidebar, as the user would.
-    Connection addAndOpen(const TestFtpServer& server) {
-        const Connection connection = server.connection(); // a fresh id on every call
-        m_h->store.addConnection(connection);
-        clickSidebar(FavoritesSidebarView::RowKind::Connection, connection.id);
-        return connection;
-    }
-
-    // Opens a live server and checks that its listing arrives: the window still works.
-    void openAndList(const TestFtpServer& server, const QString& expectedName) {
-        const Connection connection = addAndOpen(server);
+    // A live server opens and lists: the window still works.
+    void stillWorks() {
+        TestFtpServer spare(TestFtpServer::Kind::pyftpdlib);
+        QVERIFY2(spare.isRunning(), qPrintable(spare.errorString()));
+        spare.writeFile(u"/alive.txt"_s, "a");
+        const Connection connection = addAndOpen(spare);
         QVERIFY(state().browser().connection() && state().browser().connection()->id == connection.id);
         QVERIFY(waitIdle(state()));
-        QVERIFY2(!state().browser().errorMessage(),
-                 qPrintable(state().browser().errorMessage().value_or(QString())));
-        QVERIFY(shownNames().contains(expectedName));
+        QVERIFY2(!state().browser().errorMessage(), qPrintable(error()));
+        QCOMPARE(shownNames(), QStringList{u"alive.txt"_s});
         QVERIFY(!banner()->isVisible());
-    }
-
-    // Adds a connection the way the user does: Add Server, type, Save.
-    void addConnectionThroughForm(const QString& name, const QString& host) {
-        clickSidebar(FavoritesSidebarView::RowKind::AddServer);
-        QCOMPARE(currentPage(), QStringLiteral("formPage"));
-        QTest::keyClicks(m_window->findChild<QLineEdit*>(QStringLiteral("nameField")), name);
-        QTest::keyClicks(m_window->findChild<QLineEdit*>(QStringLiteral("hostField")), host);
-        QTest::mouseClick(m_window->findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
-        QVERIFY(currentPage() != QStringLiteral("formPage"));
-    }
-
-    bool sidebarShowsConnectionNamed(const QString& name) const {
-        for (int row = 0; row < sidebarList()->count(); ++row) {
-            if (sidebarList()->item(row)->text() == name)
-                return true;
-        }
-        return false;
     }
 
 private Q_SLOTS:
@@ -232,21 +63,30 @@ private Q_SLOTS:
     void cleanup() {
         m_window.reset();
         // Every curl run this test started has ended: nothing is left running behind the window.
-        QVERIFY(!m_h ||
-                QTest::qWaitFor([this] { return m_h->pool.tasksRunning() == 0; }, operationDeadlineMs));
+        QVERIFY(!m_h || QTest::qWaitFor([this] { return m_h->pool.tasksRunning() == 0; }, deadlineMs));
         m_h.reset();
     }
 
-    void serverKilledMidUpload_reportsTheErrorAndClaimsNothing() {
+    void serverKilledMidway_reportsTheErrorAndClaimsNothing_data() {
+        QTest::addColumn<bool>("uploading"); // else deleting a folder tree
+        QTest::newRow("upload") << true;
+        QTest::newRow("recursive delete") << false;
+    }
+    void serverKilledMidway_reportsTheErrorAndClaimsNothing() {
+        QFETCH(bool, uploading);
         showWindow();
-        constexpr qint64 bigSize = 32 << 20;
         TestFtpServer::Options dying;
-        dying.dieAfterBytes = 1 << 20;
+        if (uploading)
+            dying.dieAfterBytes = 1 << 20;
+        else
+            dying.dieOn = u"DELE:2"_s; // the first file goes, then the server dies
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib, dying);
-        KALVOR_START_SERVER(spare, TestFtpServer::Kind::pyftpdlib);
-        spare.writeFile(QStringLiteral("/alive.txt"), "a");
-        const QList<QUrl> files{makeLocalFile(m_h->local.filePath(QStringLiteral("big.bin")), bigSize),
-                                makeLocalFile(m_h->local.filePath(QStringLiteral("later.txt")), 5)};
+        const QStringList tree{u"/tree/a.txt"_s, u"/tree/b.txt"_s, u"/tree/sub/c.txt"_s,
+                               u"/tree/sub/d.txt"_s};
+        for (const QString& path : tree)
+            server.writeFile(path, "x");
+        m_h->localFile(u"big.bin"_s, QByteArray(32 << 20, 'k'));
+        m_h->localFile(u"later.txt"_s, "later");
 
         addAndOpen(server);
         QVERIFY(waitIdle(state()));
@@ -258,67 +98,46 @@ private Q_SLOTS:
             if (state().upload().isTransferring() && state().upload().progressLine())
                 progressLines << *state().upload().progressLine();
         });
-        action("uploadFileAction")->trigger();
-        QVERIFY(windowdriver::chooseFiles(m_window.get(), m_h->local.path(),
-                                          {QStringLiteral("big.bin"), QStringLiteral("later.txt")}));
-        QVERIFY(QTest::qWaitFor([&] { return !progressLines.isEmpty() && !state().upload().isBusy(); },
-                                operationDeadlineMs));
+        if (uploading) {
+            action(u"uploadFileAction"_s)->trigger();
+            QVERIFY(windowdriver::choose(m_window.get(), u"uploadFileChooser"_s, m_h->local.path(),
+                                         {u"big.bin"_s, u"later.txt"_s}));
+            QVERIFY(QTest::qWaitFor([&] { return !progressLines.isEmpty() && !state().upload().isBusy(); },
+                                    deadlineMs));
+        } else {
+            QVERIFY(confirmDeleteOf(u"tree"_s));
+            QVERIFY(state().deletes().isDeleting());
+            QVERIFY(waitIdle(state()));
+        }
 
-        QVERIFY(server.waitForExit(operationDeadlineMs)); // the fault did happen
-        QVERIFY2(errorShown(),
-                 qPrintable(state().browser().errorMessage().value_or(QStringLiteral("<none>"))));
-        QVERIFY(!state().upload().isTransferring());
-        QVERIFY(!state().upload().progressLine());
-        QCOMPARE(state().upload().progressValue(), 0.0); // no byte counted as uploaded
-        QVERIFY(!m_window->findChild<QProgressBar*>(QStringLiteral("transferProgressBar"))->isVisible());
-        // The first failure ends the batch: nothing reaches its real name (files go up under temporary names
-        // and are renamed only once all before them are complete), and no reload pretends success.
-        const QStringList commands = server.treeCommands();
-        QCOMPARE(commands.mid(0, 2), (QStringList{QStringLiteral("LIST /"), QStringLiteral("LIST /")}));
-        QVERIFY(commands.size() > 2);
-        for (const QString& command : commands.mid(2))
-            QVERIFY2(command.startsWith(QStringLiteral("STOR .kalvor-")), qPrintable(command));
+        QVERIFY(server.waitForExit(deadlineMs)); // the fault did happen
+        QVERIFY2(errorShown(), qPrintable(error()));
+        QVERIFY(!state().upload().isTransferring() && !state().upload().progressLine());
+        QVERIFY(!state().deletes().isDeleting() && !busyText()->isVisible());
+        // The bar goes (its value may hold what curl counted before the server died, on a loaded machine).
+        QVERIFY(!child<QProgressBar>(u"transferProgressBar"_s)->isVisible());
+        // Not reloaded as if the work had been done.
         QCOMPARE(loading.size(), 0);
-        QVERIFY(!server.exists(QStringLiteral("/big.bin")));
-        QVERIFY(!server.exists(QStringLiteral("/later.txt")));
-        QVERIFY(action("uploadFileAction")->isEnabled());
+        QCOMPARE(shownNames(), QStringList{u"tree"_s});
+        if (uploading) {
+            // The first failure ends the batch: nothing reaches its real name (files go up under temporary
+            // names and are renamed only once all before them are complete).
+            const QStringList commands = server.treeCommands();
+            QCOMPARE(commands.mid(0, 2), (QStringList{u"LIST /"_s, u"LIST /"_s}));
+            QVERIFY(commands.size() > 2);
+            for (const QString& command : commands.mid(2))
+                QVERIFY2(command.startsWith(u"STOR .kalvor-"_s), qPrintable(command));
+            QVERIFY(!server.exists(u"/big.bin"_s) && !server.exists(u"/later.txt"_s));
+        } else {
+            QCOMPARE(std::count_if(tree.begin(), tree.end(),
+                                   [&](const QString& path) { return server.exists(path); }),
+                     tree.size() - 1);
+            QVERIFY(server.isFolder(u"/tree/sub"_s));
+            QVERIFY(server.commandLog().filter(u"RMD"_s).isEmpty());
+        }
+        QVERIFY(action(u"uploadFileAction"_s)->isEnabled());
 
-        openAndList(spare, QStringLiteral("alive.txt"));
-    }
-
-    void serverKilledMidRecursiveDeletion_leavesTheRestAndSaysSo() {
-        showWindow();
-        TestFtpServer::Options dying;
-        dying.dieOn = QStringLiteral("DELE:2"); // the first file goes, then the server dies
-        KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib, dying);
-        KALVOR_START_SERVER(spare, TestFtpServer::Kind::pyftpdlib);
-        spare.writeFile(QStringLiteral("/alive.txt"), "a");
-        const QStringList tree{QStringLiteral("/tree/a.txt"), QStringLiteral("/tree/b.txt"),
-                               QStringLiteral("/tree/sub/c.txt"), QStringLiteral("/tree/sub/d.txt")};
-        for (const QString& path : tree)
-            server.writeFile(path, "x");
-
-        addAndOpen(server);
-        QVERIFY(waitIdle(state()));
-        QVERIFY(confirmDeleteOf(QStringLiteral("tree")));
-        QVERIFY(state().deletes().isDeleting());
-        QVERIFY(waitIdle(state()));
-
-        QVERIFY(server.waitForExit(operationDeadlineMs));
-        QVERIFY2(errorShown(),
-                 qPrintable(state().browser().errorMessage().value_or(QStringLiteral("<none>"))));
-        QVERIFY(!state().deletes().isDeleting());
-        QVERIFY(!busyText()->isVisible());
-        int left = 0;
-        for (const QString& path : tree)
-            left += server.exists(path) ? 1 : 0;
-        QCOMPARE(left, int(tree.size()) - 1);
-        QVERIFY(server.isFolder(QStringLiteral("/tree/sub")));
-        QVERIFY(server.commandLog().filter(QStringLiteral("RMD")).isEmpty());
-        // The folder is not shown as gone: the listing was not reloaded as if the delete had worked.
-        QCOMPARE(shownNames(), QStringList{QStringLiteral("tree")});
-
-        openAndList(spare, QStringLiteral("alive.txt"));
+        stillWorks();
     }
 
     // A LIST that never ends holds up nothing but itself: other folders, other work and the form go on, and
@@ -326,103 +145,94 @@ private Q_SLOTS:
     void serverThatNeverAnswers_blocksOnlyItsOwnOperation() {
         showWindow();
         TestFtpServer::Options hanging;
-        hanging.hangPattern = QStringLiteral("__hang__");
+        hanging.hangPattern = u"__hang__"_s;
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib, hanging);
-        server.writeFile(QStringLiteral("/__hang__/inside.txt"), "i");
-        server.writeFile(QStringLiteral("/open/here.txt"), "h");
+        server.writeFile(u"/__hang__/inside.txt"_s, "i");
+        server.writeFile(u"/open/here.txt"_s, "h");
         QSignalSpy dropped(&state().browser(), &FolderBrowser::listingDropped);
+        const auto deleting = [this] {
+            return state().deletes().isDeleting() && busyText()->isVisible() &&
+                   busyText()->text() == u"Deleting\u2026"_s;
+        };
 
         const Connection connection = addAndOpen(server);
         QVERIFY(waitIdle(state()));
 
         // Enter the folder whose listing never comes: it stays loading...
-        openEntry(QStringLiteral("__hang__"));
-        QCOMPARE(state().browser().currentPath(), QStringLiteral("__hang__/"));
-        QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().contains(QStringLiteral("LIST /__hang__/")),
-                                 operationDeadlineMs);
-        QVERIFY(state().browser().isLoading());
-        QVERIFY(fileList()->isLoading());
+        openEntry(u"__hang__"_s);
+        QCOMPARE(state().browser().currentPath(), u"__hang__/"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().contains(u"LIST /__hang__/"_s), deadlineMs);
+        QVERIFY(state().browser().isLoading() && fileList()->isLoading());
         // ...and the user goes elsewhere: the parent and another folder list at once.
         state().browser().navigateUp();
         QVERIFY(waitIdle(state()));
-        QVERIFY(shownNames().contains(QStringLiteral("open")));
-        openEntry(QStringLiteral("open"));
+        openEntry(u"open"_s);
         QVERIFY(waitIdle(state()));
-        QCOMPARE(shownNames(), QStringList{QStringLiteral("here.txt")});
+        QCOMPARE(shownNames(), QStringList{u"here.txt"_s});
         QVERIFY(!fileList()->isLoading());
         QVERIFY(!state().browser().errorMessage());
 
         // The form can be shown and saved meanwhile.
-        addConnectionThroughForm(QStringLiteral("Meanwhile"), QStringLiteral("example.invalid"));
+        addConnectionThroughForm(u"Meanwhile"_s, u"example.invalid"_s);
         QCOMPARE(m_h->store.connections().size(), 2);
-        QCOMPARE(m_h->store.connections().last().name, QStringLiteral("Meanwhile"));
-        QVERIFY(sidebarShowsConnectionNamed(QStringLiteral("Meanwhile")));
 
         // A delete that gets stuck (its folder cannot be listed) keeps "Deleting…" and blocks nothing else.
         clickSidebar(FavoritesSidebarView::RowKind::Connection, connection.id);
         QVERIFY(waitIdle(state()));
-        QVERIFY(confirmDeleteOf(QStringLiteral("__hang__")));
-        QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().count(QStringLiteral("LIST /__hang__/")) == 2,
-                                 operationDeadlineMs);
-        QVERIFY(state().deletes().isDeleting());
-        QVERIFY(busyText()->isVisible());
-        QCOMPARE(busyText()->text(), QStringLiteral("Deleting\u2026"));
+        QVERIFY(confirmDeleteOf(u"__hang__"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().count(u"LIST /__hang__/"_s) == 2, deadlineMs);
+        QVERIFY(deleting());
 
-        openEntry(QStringLiteral("open"));
-        QTRY_VERIFY_WITH_TIMEOUT(!state().browser().isLoading(), operationDeadlineMs);
-        QCOMPARE(shownNames(), QStringList{QStringLiteral("here.txt")});
-        QVERIFY(action("uploadFileAction")->isEnabled());
-        QVERIFY(action("newFolderAction")->isEnabled());
+        openEntry(u"open"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(!state().browser().isLoading(), deadlineMs);
+        QCOMPARE(shownNames(), QStringList{u"here.txt"_s});
+        QVERIFY(action(u"uploadFileAction"_s)->isEnabled() && action(u"newFolderAction"_s)->isEnabled());
 
-        action("newFolderAction")->trigger();
+        action(u"newFolderAction"_s)->trigger();
         QTRY_VERIFY(m_window->newFolderSheet());
-        QLineEdit* folderName =
-            m_window->newFolderSheet()->findChild<QLineEdit*>(QStringLiteral("newFolderName"));
-        QTest::keyClicks(folderName, QStringLiteral("made"));
+        auto* folderName = m_window->newFolderSheet()->findChild<QLineEdit*>(u"newFolderName"_s);
+        QTest::keyClicks(folderName, u"made"_s);
         QTest::keyClick(folderName, Qt::Key_Return);
-        QTRY_VERIFY_WITH_TIMEOUT(shownNames().contains(QStringLiteral("made")), operationDeadlineMs);
-        QVERIFY(server.isFolder(QStringLiteral("/open/made")));
+        QTRY_VERIFY_WITH_TIMEOUT(shownNames().contains(u"made"_s), deadlineMs);
+        QTRY_VERIFY(!m_window->newFolderSheet());
+        QVERIFY(server.isFolder(u"/open/made"_s));
 
-        const QUrl small = makeLocalFile(m_h->local.filePath(QStringLiteral("small.txt")), 10);
-        action("uploadFileAction")->trigger();
-        QVERIFY(windowdriver::chooseFiles(m_window.get(), m_h->local.path(), {small.fileName()}));
-        QTRY_VERIFY_WITH_TIMEOUT(shownNames().contains(QStringLiteral("small.txt")), operationDeadlineMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!state().upload().isBusy() && !state().browser().isLoading(),
-                                 operationDeadlineMs);
-        QCOMPARE(server.readFile(QStringLiteral("/open/small.txt")).size(), 10);
+        m_h->localFile(u"small.txt"_s, "0123456789");
+        action(u"uploadFileAction"_s)->trigger();
+        QVERIFY(windowdriver::choose(m_window.get(), u"uploadFileChooser"_s, m_h->local.path(),
+                                     {u"small.txt"_s}));
+        QTRY_VERIFY_WITH_TIMEOUT(shownNames().contains(u"small.txt"_s), deadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!state().upload().isBusy() && !state().browser().isLoading(), deadlineMs);
+        QCOMPARE(server.readFile(u"/open/small.txt"_s).size(), 10);
 
         // Still the only sign left: the stuck delete's own.
-        QVERIFY(state().deletes().isDeleting());
-        QCOMPARE(busyText()->text(), QStringLiteral("Deleting\u2026"));
-        QVERIFY(busyText()->isVisible());
+        QVERIFY(deleting());
         QVERIFY(!state().browser().errorMessage());
-        QVERIFY(server.exists(QStringLiteral("/__hang__/inside.txt")));
+        QVERIFY(server.exists(u"/__hang__/inside.txt"_s));
 
         // A second delete that completes must not take the stuck one's sign with it.
-        QVERIFY(confirmDeleteOf(QStringLiteral("here.txt")));
-        QTRY_VERIFY_WITH_TIMEOUT(!shownNames().contains(QStringLiteral("here.txt")) &&
-                                     !state().browser().isLoading(),
-                                 operationDeadlineMs);
-        QVERIFY(!server.exists(QStringLiteral("/open/here.txt")));
-        QVERIFY(state().deletes().isDeleting() && busyText()->isVisible());
+        QVERIFY(confirmDeleteOf(u"here.txt"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(!shownNames().contains(u"here.txt"_s) && !state().browser().isLoading(),
+                                 deadlineMs);
+        QVERIFY(!server.exists(u"/open/here.txt"_s));
+        QVERIFY(deleting());
 
         // Stopping the server ends both stuck curl runs: the delete reports, the old listing is dropped.
         server.stop();
-        QTRY_VERIFY_WITH_TIMEOUT(errorShown(), operationDeadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(errorShown(), deadlineMs);
         QVERIFY(!state().deletes().isDeleting());
-        QTRY_COMPARE_WITH_TIMEOUT(dropped.size(), 1, operationDeadlineMs);
-        QCOMPARE(dropped.first().first().toString(), QStringLiteral("__hang__/"));
-        QCOMPARE(shownNames(), (QStringList{QStringLiteral("made"), QStringLiteral("small.txt")}));
+        QTRY_COMPARE_WITH_TIMEOUT(dropped.size(), 1, deadlineMs);
+        QCOMPARE(dropped.first().first().toString(), u"__hang__/"_s);
+        QCOMPARE(shownNames(), (QStringList{u"made"_s, u"small.txt"_s}));
     }
 
     void crashingCurl_givesAClearError_data() {
         QTest::addColumn<QString>("operation");
         QTest::addColumn<QString>("expected"); // part of the error text
-        const QString signalText = QStringLiteral("signal 11");
-        QTest::newRow("listing") << QStringLiteral("list") << signalText;
-        QTest::newRow("upload") << QStringLiteral("upload") << signalText;
-        QTest::newRow("delete") << QStringLiteral("delete") << signalText;
-        QTest::newRow("new folder") << QStringLiteral("mkdir") << QStringLiteral("Could not create folder");
+        QTest::newRow("listing") << u"list"_s << u"signal 11"_s;
+        QTest::newRow("upload") << u"upload"_s << u"signal 11"_s;
+        QTest::newRow("delete") << u"delete"_s << u"signal 11"_s;
+        QTest::newRow("new folder") << u"mkdir"_s << u"Could not create folder"_s;
     }
 
     void crashingCurl_givesAClearError() {
@@ -430,158 +240,142 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         showWindow();
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
-        server.writeFile(QStringLiteral("/keep.txt"), "k");
-        const QString crashing = m_h->fakeCurl(QStringLiteral("crashing-curl"), "kill -SEGV $$");
-        const Connection connection = server.connection();
-        state().openConnection(connection);
+        server.writeFile(u"/keep.txt"_s, "k");
+        const QString crashing = m_h->fakeCurl(u"crashing-curl"_s, "kill -SEGV $$");
+        state().openConnection(server.connection());
         QVERIFY(waitIdle(state()));
-        QCOMPARE(shownNames(), QStringList{QStringLiteral("keep.txt")});
+        QCOMPARE(shownNames(), QStringList{u"keep.txt"_s});
 
         m_h->pool.setCurlPath(crashing);
         if (operation == u"list") {
             state().browser().loadFiles();
         } else if (operation == u"upload") {
-            makeLocalFile(m_h->local.filePath(QStringLiteral("up.txt")), 3);
-            action("uploadFileAction")->trigger();
-            QVERIFY(windowdriver::chooseFiles(m_window.get(), m_h->local.path(), {QStringLiteral("up.txt")}));
+            m_h->localFile(u"up.txt"_s, "up");
+            action(u"uploadFileAction"_s)->trigger();
+            QVERIFY(windowdriver::choose(m_window.get(), u"uploadFileChooser"_s, m_h->local.path(),
+                                         {u"up.txt"_s}));
         } else if (operation == u"delete") {
-            QVERIFY(confirmDeleteOf(QStringLiteral("keep.txt")));
+            QVERIFY(confirmDeleteOf(u"keep.txt"_s));
         } else {
             state().newFolder().openSheet();
-            state().newFolder().setName(QStringLiteral("new"));
+            state().newFolder().setName(u"new"_s);
             state().newFolder().create();
         }
         QVERIFY(waitIdle(state()));
 
         // A new folder's error shows in its sheet, the others in the window's banner.
         const bool inSheet = operation == u"mkdir";
-        const QString error =
-            (inSheet ? state().newFolder().errorMessage() : state().browser().errorMessage())
-                .value_or(QStringLiteral("<none>"));
-        QVERIFY2(inSheet ? m_window->newFolderSheet()
-                               ->findChild<QLabel*>(QStringLiteral("newFolderError"))
-                               ->isVisible()
+        const QString message = inSheet ? state().newFolder().errorMessage().value_or(u"<none>"_s) : error();
+        QVERIFY2(inSheet ? m_window->newFolderSheet()->findChild<QLabel*>(u"newFolderError"_s)->isVisible()
                          : errorShown(),
-                 qPrintable(error));
-        QVERIFY2(error.contains(expected), qPrintable(error));
+                 qPrintable(message));
+        QVERIFY2(message.contains(expected), qPrintable(message));
         // One run, and it failed: no reload or follow-up treats the crash as success (an upload lists its
         // folder first, and stops there).
         QCOMPARE(m_h->fakeCurlRuns(crashing), 1);
         QCOMPARE(state().upload().progressValue(), 0.0);
-        if (operation == u"list")
-            QVERIFY(fileList()->files().isEmpty());
-        else
-            QCOMPARE(shownNames(), QStringList{QStringLiteral("keep.txt")});
-        if (operation == u"mkdir")
+        QCOMPARE(shownNames(), operation == u"list" ? QStringList() : QStringList{u"keep.txt"_s});
+        if (inSheet)
             QVERIFY(state().newFolder().isSheetShown()); // still open, the name kept for another try
-        QVERIFY(server.exists(QStringLiteral("/keep.txt")));
+        QVERIFY(server.exists(u"/keep.txt"_s));
     }
 
     void floodingCurl_neitherHangsNorCrashesTheWindow_data() {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("outcome"); // "error", "error or entries", "entries"
         QTest::newRow("binary garbage on stdout")
-            << QByteArray("head -c 200000000 /dev/urandom\nexit 0") << QStringLiteral("error");
+            << QByteArray("head -c 200000000 /dev/urandom\nexit 0") << u"error"_s;
         // About two million lines of letters and digits: each may pass for a bare name.
         QTest::newRow("text garbage on stdout")
             << QByteArray(
                    "head -c 150000000 /dev/urandom | base64 -w 98 | tr -d '+/' | head -c 200000000\nexit 0")
-            << QStringLiteral("error or entries");
+            << u"error or entries"_s;
         // Answers as curl would: the listing, then the record its config asked for.
         QTest::newRow("garbage on stderr only")
             << QByteArray(
                    "nonce=$(sed -n 's/^write-out = \"\\\\\\\\n\\([^ ]*\\) .*/\\1/p')\n"
                    "printf 'drwxr-xr-x 2 u g 4096 Jan 01 2024 survivor\\r\\n'\n"
                    "head -c 200000000 /dev/urandom >&2\nprintf '\\n%s 0 226 44 0 u\\n' \"$nonce\"\nexit 0")
-            << QStringLiteral("entries");
+            << u"entries"_s;
     }
 
     void floodingCurl_neitherHangsNorCrashesTheWindow() {
         QFETCH(QByteArray, body);
         QFETCH(QString, outcome);
         showWindow();
-        KALVOR_START_SERVER(spare, TestFtpServer::Kind::pyftpdlib);
-        spare.writeFile(QStringLiteral("/alive.txt"), "a");
-        const QString flooding = m_h->fakeCurl(QStringLiteral("flooding-curl"), body);
+        const QString flooding = m_h->fakeCurl(u"flooding-curl"_s, body);
 
         // The GUI thread's pulse: ticks must keep coming while the flood is read, parsed and shown.
         int ticks = 0;
         int ticksWhileLoading = 0;
         QTimer pulse;
-        pulse.setInterval(10);
         connect(&pulse, &QTimer::timeout, this, [&] {
             ++ticks;
-            if (state().browser().isLoading())
-                ++ticksWhileLoading;
+            ticksWhileLoading += state().browser().isLoading() ? 1 : 0;
         });
-        pulse.start();
+        pulse.start(10);
 
         Connection connection = Connection::makeNew();
-        connection.host = QStringLiteral("flood.invalid");
+        connection.host = u"flood.invalid"_s;
         m_h->pool.setCurlPath(flooding);
         state().openConnection(connection);
         QVERIFY(waitIdle(state(), floodDeadlineMs));
         const int ticksAtResult = ticks;
-        QVERIFY(QTest::qWaitFor([&] { return ticks > ticksAtResult + 2; }, operationDeadlineMs));
+        QVERIFY(QTest::qWaitFor([&] { return ticks > ticksAtResult + 2; }, deadlineMs));
         pulse.stop();
 
         QCOMPARE(m_h->fakeCurlRuns(flooding), 1);
         QVERIFY(ticksWhileLoading > 0);
-        if (outcome == u"error") {
-            QVERIFY(errorShown());
-            QVERIFY(fileList()->files().isEmpty());
-        } else if (outcome == u"entries") {
-            QVERIFY2(!state().browser().errorMessage(),
-                     qPrintable(state().browser().errorMessage().value_or(QString())));
-            QCOMPARE(shownNames(), QStringList{QStringLiteral("survivor")});
-        } else {
-            QVERIFY(errorShown() || (!state().browser().errorMessage() && !fileList()->files().isEmpty()));
-        }
+        const bool listed = !state().browser().errorMessage() && !fileList()->files().isEmpty();
+        if (outcome == u"error")
+            QVERIFY(errorShown() && fileList()->files().isEmpty());
+        else if (outcome == u"entries")
+            QVERIFY2(listed && shownNames() == QStringList{u"survivor"_s}, qPrintable(error()));
+        else
+            QVERIFY(errorShown() || listed);
 
         m_h->pool.setCurlPath(defaultCurlPath());
-        openAndList(spare, QStringLiteral("alive.txt"));
+        stillWorks();
     }
 
     void settingsFolderRefusesWrites_showsTheErrorAndKeepsTheLists_data() {
-        QTest::addColumn<QString>("fault");
-        QTest::newRow("read-only folder") << QStringLiteral("read-only");
-        QTest::newRow("full disk") << QStringLiteral("full");
+        QTest::addColumn<bool>("fullDisk"); // else a read-only folder
+        QTest::newRow("read-only folder") << false;
+        QTest::newRow("full disk") << true;
     }
 
     void settingsFolderRefusesWrites_showsTheErrorAndKeepsTheLists() {
-        QFETCH(QString, fault);
+        QFETCH(bool, fullDisk);
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
-        server.makeFolder(QStringLiteral("/docs"));
+        server.makeFolder(u"/docs"_s);
         QTemporaryDir config;
-        const QString folder = config.filePath(QStringLiteral("Kalvor"));
+        const QString folder = config.filePath(u"Kalvor"_s);
         QVERIFY(QDir().mkpath(folder));
-        std::unique_ptr<TinyFileSystem> tiny;
-        if (fault == u"full") {
-            tiny = std::make_unique<TinyFileSystem>(folder);
-            if (!tiny->mounted())
-                QSKIP("cannot mount a small file system here (needs root)");
-        }
-
+        // A full disk: a tiny file system (root only), filled up to the last byte once the settings are in.
+        const bool mounted =
+            fullDisk && QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=16k"_s,
+                                                       u"tmpfs"_s, folder}) == 0;
+        const auto unmount = qScopeGuard([&] {
+            if (mounted)
+                QProcess::execute(u"umount"_s, {folder});
+        });
+        if (fullDisk && !mounted)
+            QSKIP("cannot mount a small file system here (needs root)");
         auto store = std::make_unique<FileDefaultsStore>(folder);
         Connection kept = server.connection();
-        kept.name = QStringLiteral("Kept");
-        const Favorite keptFavorite{QUuid::createUuid(), kept.id, QStringLiteral("Root"),
-                                    QStringLiteral("/")};
+        kept.name = u"Kept"_s;
+        const Favorite keptFavorite{QUuid::createUuid(), kept.id, u"Root"_s, u"/"_s};
         QVERIFY(store->setValue(FavoritesManager::connectionsKey(), encodeConnections({kept})));
         QVERIFY(store->setValue(FavoritesManager::favoritesKey(), encodeFavorites({keptFavorite})));
         const QString connectionsFile = store->filePath(FavoritesManager::connectionsKey());
         const QString favoritesFile = store->filePath(FavoritesManager::favoritesKey());
-        const QByteArray connectionsBefore = readAll(connectionsFile);
-        const QByteArray favoritesBefore = readAll(favoritesFile);
 
         std::unique_ptr<ReadOnlyFolder> readOnly;
-        if (fault == u"full") {
-            QVERIFY2(tiny->fill(), "the small file system still takes writes");
-        } else {
-            readOnly = std::make_unique<ReadOnlyFolder>(folder);
-            if (!readOnly->active())
-                QSKIP("this user can write into any folder");
-        }
+        if (fullDisk)
+            QProcess::execute(u"sh"_s, {u"-c"_s, u"cat /dev/zero > \"$0/filler\""_s, folder});
+        else if (!(readOnly = std::make_unique<ReadOnlyFolder>(folder))->active())
+            QSKIP("this user can write into any folder");
+        QVERIFY(!ReadOnlyFolder::canCreateIn(folder));
         const QStringList entriesBefore = entriesIn(folder);
         showWindow(std::move(store));
         QCOMPARE(m_h->store.connections(), QList<Connection>{kept});
@@ -589,34 +383,25 @@ private Q_SLOTS:
         // While browsing: add a favorite from the file list's menu. The banner says why it was not saved.
         clickSidebar(FavoritesSidebarView::RowKind::Connection, kept.id);
         QVERIFY(waitIdle(state()));
-        const int row = fileRow(QStringLiteral("docs"));
-        QVERIFY(row >= 0);
-        std::unique_ptr<QMenu> menu = fileList()->contextMenuFor(fileList()->model()->index(row, 0));
-        QVERIFY(menu);
-        menu->findChild<QAction*>(QStringLiteral("addToFavoritesAction"))->trigger();
+        menuFor(u"docs"_s)->findChild<QAction*>(u"addToFavoritesAction"_s)->trigger();
         QCOMPARE(m_h->store.favorites().size(), 2);
-        QVERIFY(sidebarRow(FavoritesSidebarView::RowKind::Favorite, m_h->store.favorites().last().id) >= 0);
-        QVERIFY2(m_h->store.lastSaveError().contains(QStringLiteral("Kalvor.favorites.json")),
+        QVERIFY(sidebarShows(m_h->store.favorites().last().name));
+        QVERIFY2(m_h->store.lastSaveError().contains(u"Kalvor.favorites.json"_s),
                  qPrintable(m_h->store.lastSaveError()));
         QVERIFY(settingsErrorShown());
-        QTest::mouseClick(m_window->findChild<QPushButton*>(QStringLiteral("settingsBannerDismiss")),
-                          Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(u"settingsBannerDismiss"_s), Qt::LeftButton);
         QVERIFY(!settingsErrorShown());
 
         // From the form: the new connection stays in the sidebar, and the failure must be seen.
         QSignalSpy saveFailed(&m_h->store, &FavoritesManager::saveFailed);
-        addConnectionThroughForm(QStringLiteral("Added"), QStringLiteral("added.invalid"));
+        addConnectionThroughForm(u"Added"_s, u"added.invalid"_s);
         QCOMPARE(saveFailed.size(), 1);
         QCOMPARE(m_h->store.connections().size(), 2);
-        QCOMPARE(m_h->store.connections().last().name, QStringLiteral("Added"));
-        QVERIFY(sidebarShowsConnectionNamed(QStringLiteral("Added")));
         QCOMPARE(state().detailMode(), BrowserState::DetailMode::empty);
         QVERIFY(settingsErrorShown()); // seen although no folder is shown
 
-        // Nothing moved on disk, and both files decode to what was saved before the fault.
+        // Nothing moved on disk, and both files still hold what was saved before the fault.
         QCOMPARE(entriesIn(folder), entriesBefore);
-        QCOMPARE(readAll(connectionsFile), connectionsBefore);
-        QCOMPARE(readAll(favoritesFile), favoritesBefore);
         QCOMPARE(decodeConnections(readAll(connectionsFile)), QList<Connection>{kept});
         QCOMPARE(decodeFavorites(readAll(favoritesFile)), QList<Favorite>{keptFavorite});
     }
@@ -630,68 +415,51 @@ private Q_SLOTS:
     void settingsFileCutShort_loadsTheRestAndLosesNothing() {
         QFETCH(bool, connectionsCut);
         QTemporaryDir config;
-        const QString folder = config.filePath(QStringLiteral("Kalvor"));
-        QVERIFY(QDir().mkpath(folder));
+        const QString folder = config.filePath(u"Kalvor"_s);
         auto store = std::make_unique<FileDefaultsStore>(folder);
+        const QString damagedKey =
+            connectionsCut ? FavoritesManager::connectionsKey() : FavoritesManager::favoritesKey();
         const QString connectionsFile = store->filePath(FavoritesManager::connectionsKey());
         const QString favoritesFile = store->filePath(FavoritesManager::favoritesKey());
 
         Connection first = Connection::makeNew();
-        first.name = QStringLiteral("First");
-        first.host = QStringLiteral("first.invalid");
+        first.host = u"first.invalid"_s;
         Connection second = Connection::makeNew();
-        second.name = QStringLiteral("Second");
-        second.host = QStringLiteral("second.invalid");
+        second.name = u"Second"_s;
+        second.host = u"second.invalid"_s;
         const QList<Connection> connections{first, second};
-        const QList<Favorite> favorites{
-            {QUuid::createUuid(), first.id, QStringLiteral("Pub"), QStringLiteral("/pub")},
-            {QUuid::createUuid(), second.id, QStringLiteral("Up"), QStringLiteral("/up")}};
-        const QByteArray connectionsJson = encodeConnections(connections);
-        const QByteArray favoritesJson = encodeFavorites(favorites);
+        const QList<Favorite> favorites{{QUuid::createUuid(), first.id, u"Pub"_s, u"/pub"_s},
+                                        {QUuid::createUuid(), second.id, u"Up"_s, u"/up"_s}};
+        QVERIFY(store->setValue(FavoritesManager::connectionsKey(), encodeConnections(connections)));
+        QVERIFY(store->setValue(FavoritesManager::favoritesKey(), encodeFavorites(favorites)));
         // What a writer that died halfway through would have left.
-        const QByteArray cutShort = (connectionsCut ? connectionsJson : favoritesJson)
-                                        .left((connectionsCut ? connectionsJson : favoritesJson).size() / 2);
-        QVERIFY(writeAll(connectionsFile, connectionsCut ? cutShort : connectionsJson));
-        QVERIFY(writeAll(favoritesFile, connectionsCut ? favoritesJson : cutShort));
+        const QByteArray whole = readAll(store->filePath(damagedKey));
+        const QByteArray cutShort = whole.left(whole.size() / 2);
+        QVERIFY(store->setValue(damagedKey, cutShort));
         const QStringList entriesBefore = entriesIn(folder);
 
         showWindow(std::move(store));
-        if (connectionsCut) {
-            QVERIFY(m_h->store.connections().isEmpty());
-            QCOMPARE(m_h->store.favorites(), favorites);
-        } else {
-            QCOMPARE(m_h->store.connections(), connections);
-            QVERIFY(m_h->store.favorites().isEmpty());
-            QVERIFY(sidebarShowsConnectionNamed(QStringLiteral("Second")));
-        }
+        QCOMPARE(m_h->store.connections(), connectionsCut ? QList<Connection>() : connections);
+        QCOMPARE(m_h->store.favorites(), connectionsCut ? favorites : QList<Favorite>());
+        QCOMPARE(sidebarShows(u"Second"_s), !connectionsCut);
         QVERIFY(!state().browser().errorMessage());
         // Loading writes nothing: the damaged file is still there, as it was.
         QCOMPARE(entriesIn(folder), entriesBefore);
-        QCOMPARE(readAll(connectionsCut ? connectionsFile : favoritesFile), cutShort);
+        QCOMPARE(readAll(folder + u'/' + damagedKey + u".json"_s), cutShort);
 
-        addConnectionThroughForm(QStringLiteral("Added"), QStringLiteral("added.invalid"));
-        QVERIFY2(!state().browser().errorMessage(),
-                 qPrintable(state().browser().errorMessage().value_or(QString())));
+        addConnectionThroughForm(u"Added"_s, u"added.invalid"_s);
+        QVERIFY2(!state().browser().errorMessage(), qPrintable(error()));
         const Connection added = m_h->store.connections().last();
-        QCOMPARE(added.name, QStringLiteral("Added"));
+        QCOMPARE(added.name, u"Added"_s);
 
         // The damaged bytes were kept aside before anything replaced them; both files decode again.
-        const QString damagedKey =
-            connectionsCut ? FavoritesManager::connectionsKey() : FavoritesManager::favoritesKey();
         const QStringList sideFiles =
-            QDir(folder).entryList({damagedKey + QStringLiteral(".corrupt-*.json")}, QDir::Files);
+            QDir(folder).entryList({damagedKey + u".corrupt-*.json"_s}, QDir::Files);
         QCOMPARE(sideFiles.size(), 1);
         QCOMPARE(readAll(folder + u'/' + sideFiles.first()), cutShort);
-        QCOMPARE(QFileInfo(folder + u'/' + sideFiles.first()).permissions() &
-                     (QFile::ReadGroup | QFile::ReadOther),
-                 QFile::Permissions());
-        if (connectionsCut) {
-            QCOMPARE(decodeConnections(readAll(connectionsFile)), QList<Connection>{added});
-            QCOMPARE(decodeFavorites(readAll(favoritesFile)), favorites);
-        } else {
-            QCOMPARE(decodeConnections(readAll(connectionsFile)), (QList<Connection>{first, second, added}));
-            QCOMPARE(decodeFavorites(readAll(favoritesFile)), QList<Favorite>());
-        }
+        QCOMPARE(decodeConnections(readAll(connectionsFile)),
+                 (connectionsCut ? QList<Connection>{added} : QList<Connection>{first, second, added}));
+        QCOMPARE(decodeFavorites(readAll(favoritesFile)), connectionsCut ? favorites : QList<Favorite>());
         QCOMPARE(entriesIn(folder).size(), entriesBefore.size() + 1);
     }
 };

@@ -1,12 +1,11 @@
 // The file list on its own, with real widgets on the offscreen platform: the desktop habits driven by real
 // keys, clicks and drops, observed through what the list announces. The flows behind the announcements are
 // tested without widgets (tests/session).
-#include "MemoryDefaultsStore.h"
+#include "SessionHarness.h"
 #include "ui/panels/FileListModel.h"
 #include "ui/panels/FileListView.h"
 #include "ui/panels/FileTableModel.h"
 #include "ui/panels/Icons.h"
-#include "ui/panels/PathBar.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -15,10 +14,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QMimeData>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
 
@@ -56,10 +53,17 @@ QList<RemoteFile> listing() {
 }
 
 QString names(const QList<RemoteFile>& files) {
-    QStringList result;
-    for (const RemoteFile& file : files)
-        result << file.name;
-    return result.join(u',');
+    return entryNames(files).join(u',');
+}
+
+// The rows' text, or with files only the names of the entries, in the order shown.
+QString rowsOf(const QAbstractItemModel* model, bool filesOnly = false) {
+    QStringList rows;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (const QVariant file = model->index(row, 0).data(remoteFileRole); file.isValid() || !filesOnly)
+            rows << model->index(row, 0).data().toString();
+    }
+    return rows.join(u',');
 }
 
 // A shown list whose every announcement is logged as the user would describe it ("open dir", "up").
@@ -102,21 +106,60 @@ struct ShownList {
             list()->model()->match(list()->model()->index(0, 0), Qt::DisplayRole, name, 1, Qt::MatchExactly);
         return found.isEmpty() ? QPoint(-1, -1) : list()->visualRect(found.first()).center();
     }
-    // "click:a.txt ctrl:dir shift:b.txt double:dir", one gesture after the other ("_" for a space).
+    // Right-clicks there, empties the listing under the open menu, and takes every enabled item (logging
+    // "rename" for an edit in place, of a row no longer there).
+    void openMenuAndTakeAll(const QPoint& at) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, list()->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(list()->viewport(), &event);
+        QMenu* menu = nullptr;
+        QTRY_VERIFY((menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())));
+        view.setFiles({});
+        for (QAction* action : menu->actions()) {
+            if (action->isEnabled() && action->objectName() == u"renameAction")
+                log << u"rename"_s;
+            else if (action->isEnabled())
+                action->trigger();
+        }
+        menu->close();
+    }
+    static bool editing() { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); }
+
+    // One gesture after the other: "click:a.txt ctrl:dir shift:b.txt double:dir" on rows ("_" for a space),
+    // "key:Ctrl+R" and "type:text" to the focused widget, "drop:/tmp/a,https://x.org/b" on the list (a drag
+    // the list turns away is logged as "no drop").
     void gestures(const QString& script) {
+        QWidget* viewport = list()->viewport();
         for (const QString& step : script.split(u' ', Qt::SkipEmptyParts)) {
             const QString how = step.section(u':', 0, 0);
-            const QPoint at = pointOf(step.section(u':', 1).replace(u'_', u' '));
-            QWidget* viewport = list()->viewport();
-            if (how == u"double") {
-                QTest::mouseClick(viewport, Qt::LeftButton, {}, at); // a double click starts as a click
-                QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+            const QString what = step.section(u':', 1).replace(u'_', u' ');
+            if (how == u"key") {
+                const QKeyCombination key = QKeySequence::fromString(what)[0];
+                QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+            } else if (how == u"type") {
+                QTest::keyClicks(QApplication::focusWidget(), what);
+            } else if (how == u"drop") {
+                QList<QUrl> urls;
+                for (const QString& url : what.split(u','))
+                    urls << QUrl::fromUserInput(url);
+                QMimeData data;
+                data.setUrls(urls);
+                const QPoint at = viewport->rect().center();
+                QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+                QCoreApplication::sendEvent(viewport, &enter);
+                if (!enter.isAccepted())
+                    log << u"no drop"_s;
+                QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+                QCoreApplication::sendEvent(viewport, &drop);
+            } else if (how == u"menu") {
+                openMenuAndTakeAll(pointOf(what));
+            } else if (how == u"double") {
+                QTest::mouseClick(viewport, Qt::LeftButton, {}, pointOf(what)); // a double click starts so
+                QTest::mouseDClick(viewport, Qt::LeftButton, {}, pointOf(what));
             } else {
-                QTest::mouseClick(viewport, Qt::LeftButton,
-                                  how == u"ctrl"    ? Qt::ControlModifier
-                                  : how == u"shift" ? Qt::ShiftModifier
-                                                    : Qt::NoModifier,
-                                  at);
+                const auto modifiers = how == u"ctrl"    ? Qt::ControlModifier
+                                       : how == u"shift" ? Qt::ShiftModifier
+                                                         : Qt::NoModifier;
+                QTest::mouseClick(viewport, Qt::LeftButton, modifiers, pointOf(what));
             }
         }
     }
@@ -136,32 +179,24 @@ private Q_SLOTS:
     // No heading over an empty group, and over an empty folder a note instead of headings.
     void headings_data() {
         QTest::addColumn<QList<RemoteFile>>("files");
-        QTest::addColumn<QStringList>("rows");
-        QTest::addColumn<bool>("note");
+        QTest::addColumn<QString>("rows");
         const RemoteFile file = entry(u"z.txt"_s, false, 1'500'000, 2);
         QTest::newRow("both groups") << QList<RemoteFile>{entry(u"d"_s, true), file}
-                                     << QStringList{u"Parent folder"_s, u"Folders"_s, u"d"_s, u"Files"_s,
-                                                    u"z.txt"_s}
-                                     << false;
-        QTest::newRow("files only") << QList<RemoteFile>{file}
-                                    << QStringList{u"Parent folder"_s, u"Files"_s, u"z.txt"_s} << false;
-        QTest::newRow("empty folder") << QList<RemoteFile>{} << QStringList{u"Parent folder"_s} << true;
+                                     << u"Parent folder,Folders,d,Files,z.txt"_s;
+        QTest::newRow("files only") << QList<RemoteFile>{file} << u"Parent folder,Files,z.txt"_s;
+        QTest::newRow("empty folder") << QList<RemoteFile>{} << u"Parent folder"_s;
     }
     void headings() {
         QFETCH(QList<RemoteFile>, files);
-        QFETCH(QStringList, rows);
-        QFETCH(bool, note);
+        QFETCH(QString, rows);
         ShownList shown(files);
         QAbstractItemModelTester tester(shown.view.model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         QAbstractItemModelTester tableTester(shown.view.tableModel(),
                                              QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QStringList shownRows;
-        for (int row = 0; row < shown.view.model()->rowCount(); ++row)
-            shownRows << shown.view.model()->index(row).data().toString();
-        QCOMPARE(shownRows, rows);
+        QCOMPARE(rowsOf(shown.view.model()), rows);
         auto* emptyNote = shown.view.findChild<QLabel*>(u"emptyFolderNote"_s);
-        QTRY_COMPARE(emptyNote->isVisible(), note);
+        QTRY_COMPARE(emptyNote->isVisible(), files.isEmpty());
         shown.view.setLoading(true); // only the loading sign
         QVERIFY(!shown.list()->isVisible() && !emptyNote->isVisible());
         shown.view.setLoading(false);
@@ -169,112 +204,69 @@ private Q_SLOTS:
         QVERIFY(shown.list()->isVisible() && !emptyNote->isVisible());
     }
 
-    void mouse_data() {
+    // Mouse, keys, in-place rename and drops: what ends selected, and what the list asked for.
+    void gestures_data() {
         QTest::addColumn<Mode>("mode");
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("selected");
         QTest::addColumn<QStringList>("log");
-        QTest::newRow("Ctrl adds") << Mode::list << u"click:a.txt ctrl:dir"_s << u"dir,a.txt"_s
-                                   << QStringList{};
-        QTest::newRow("Shift spans") << Mode::list << u"click:fav shift:b.txt"_s << u"fav,a.txt,b.txt"_s
-                                     << QStringList{};
-        QTest::newRow("a heading is not selected")
-            << Mode::list << u"click:Files"_s << QString() << QStringList{};
-        QTest::newRow("double click opens a folder")
-            << Mode::list << u"double:dir"_s << u"dir"_s << QStringList{u"open dir"_s};
-        QTest::newRow("double click on the parent row")
-            << Mode::list << u"double:Parent_folder"_s << QString() << QStringList{u"up"_s};
-        QTest::newRow("details: Ctrl adds")
-            << Mode::details << u"click:b.txt ctrl:fav"_s << u"fav,b.txt"_s << QStringList{};
-        QTest::newRow("details: double click opens a link")
-            << Mode::details << u"double:link"_s << u"link"_s << QStringList{u"open link"_s};
+        const auto row = [](const char* name, Mode mode, const QString& script, const QString& selected,
+                            const QStringList& log) {
+            QTest::newRow(name) << mode << script << selected << log;
+        };
+        row("Ctrl adds", Mode::list, u"click:a.txt ctrl:dir"_s, u"dir,a.txt"_s, {});
+        row("Shift spans", Mode::list, u"click:fav shift:b.txt"_s, u"fav,a.txt,b.txt"_s, {});
+        row("a heading is not selected", Mode::list, u"click:Files"_s, {}, {});
+        row("double click opens a folder", Mode::list, u"double:dir"_s, u"dir"_s, {u"open dir"_s});
+        row("double click on the parent row", Mode::list, u"double:Parent_folder"_s, {}, {u"up"_s});
+        row("details: Ctrl adds", Mode::details, u"click:b.txt ctrl:fav"_s, u"fav,b.txt"_s, {});
+        row("details: double click opens a link", Mode::details, u"double:link"_s, u"link"_s,
+            {u"open link"_s});
+        row("Return opens a folder", Mode::list, u"click:dir key:Return"_s, u"dir"_s, {u"open dir"_s});
+        row("Enter opens a link", Mode::details, u"click:link key:Enter"_s, u"link"_s, {u"open link"_s});
+        row("Return on a file", Mode::list, u"click:a.txt key:Return"_s, u"a.txt"_s, {});
+        row("Backspace goes up", Mode::list, u"key:Backspace"_s, {}, {u"up"_s});
+        row("Alt+Up goes up", Mode::details, u"key:Alt+Up"_s, {}, {u"up"_s});
+        row("Ctrl+R reloads", Mode::details, u"key:Ctrl+R"_s, {}, {u"refresh"_s});
+        row("Delete deletes the selection", Mode::list, u"click:a.txt ctrl:dir key:Del"_s, u"dir,a.txt"_s,
+            {u"delete dir,a.txt"_s});
+        row("Ctrl+A selects all; an unsure entry stops Delete", Mode::details,
+            u"click:dir key:Ctrl+A key:Del"_s, names(listing()), {});
+        // Rename edits the name without its extension in place (never an entry the listing is unsure of):
+        // Return asks for it, Escape keeps the name, Backspace edits the text rather than going up.
+        const QString rename =
+            u"click:twice key:F2 type:x key:Return click:a.txt key:F2 type:cc key:Backspace"_s;
+        row("rename in the list", Mode::list, rename + u" key:Return"_s, u"a.txt"_s,
+            {u"rename a.txt c.txt"_s});
+        row("rename in details", Mode::details, rename + u" key:Return"_s, u"a.txt"_s,
+            {u"rename a.txt c.txt"_s});
+        row("rename, Escape", Mode::list, rename + u" key:Escape"_s, u"a.txt"_s, {});
+        row("drop of local files", Mode::list, u"drop:/tmp/a,https://x.org/b,/tmp/c"_s, {},
+            {u"drop 2 files"_s});
+        // The menu acts on the selection, offers what applies to it, and keeps acting on the entries it was
+        // opened for when the listing changes under it.
+        row("menu of a folder", Mode::list, u"menu:dir"_s, {},
+            {u"download dir"_s, u"rename"_s, u"favorite dir"_s, u"delete dir"_s});
+        row("menu of a favorite folder", Mode::list, u"menu:fav"_s, {},
+            {u"download fav"_s, u"rename"_s, u"unfavorite fav"_s, u"delete fav"_s});
+        row("menu outside the selection: that entry alone", Mode::list, u"click:a.txt menu:b.txt"_s, {},
+            {u"download b.txt"_s, u"rename"_s, u"delete b.txt"_s});
+        row("menu within the selection", Mode::details, u"click:a.txt ctrl:b.txt menu:b.txt"_s, {},
+            {u"download a.txt,b.txt"_s, u"delete a.txt,b.txt"_s});
+        row("menu of an unsure entry: nothing enabled", Mode::list, u"menu:twice"_s, {}, {});
+        row("drop of no local file", Mode::list, u"drop:https://x.org/b"_s, {}, {u"no drop"_s});
     }
-    void mouse() {
+    void gestures() {
         QFETCH(Mode, mode);
         QFETCH(QString, script);
         QFETCH(QString, selected);
         QFETCH(QStringList, log);
         ShownList shown(listing(), mode);
         QVERIFY(QTest::qWaitForWindowActive(&shown.view));
-        shown.gestures(script);
-        QCOMPARE(names(shown.view.selectedEntries()), selected);
-        QCOMPARE(shown.log, log);
-    }
-
-    void keys_data() {
-        QTest::addColumn<Mode>("mode");
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<QStringList>("log");
-        const auto key = [](Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
-            return QKeyCombination(modifiers, k).toCombined();
-        };
-        QTest::newRow("Return opens a folder")
-            << Mode::list << u"click:dir"_s << key(Qt::Key_Return) << QStringList{u"open dir"_s};
-        QTest::newRow("Enter opens a link")
-            << Mode::details << u"click:link"_s << key(Qt::Key_Enter) << QStringList{u"open link"_s};
-        QTest::newRow("Return on a file")
-            << Mode::list << u"click:a.txt"_s << key(Qt::Key_Return) << QStringList{};
-        QTest::newRow("Backspace goes up")
-            << Mode::list << QString() << key(Qt::Key_Backspace) << QStringList{u"up"_s};
-        QTest::newRow("Alt+Up goes up")
-            << Mode::details << QString() << key(Qt::Key_Up, Qt::AltModifier) << QStringList{u"up"_s};
-        QTest::newRow("Ctrl+R reloads")
-            << Mode::details << QString() << key(Qt::Key_R, Qt::ControlModifier) << QStringList{u"refresh"_s};
-        QTest::newRow("Delete deletes the selection")
-            << Mode::list << u"click:a.txt ctrl:dir"_s << key(Qt::Key_Delete)
-            << QStringList{u"delete dir,a.txt"_s};
-        QTest::newRow("Ctrl+A selects all; an unsure entry stops Delete")
-            << Mode::details << u"click:dir"_s << key(Qt::Key_A, Qt::ControlModifier) << QStringList{};
-    }
-    void keys() {
-        QFETCH(Mode, mode);
-        QFETCH(QString, script);
-        QFETCH(int, key);
-        QFETCH(QStringList, log);
-        ShownList shown(listing(), mode);
-        QVERIFY(QTest::qWaitForWindowActive(&shown.view));
         QTRY_VERIFY(shown.list()->hasFocus());
         shown.gestures(script);
-        const QKeyCombination pressed = QKeyCombination::fromCombined(key);
-        QTest::keyClick(shown.list(), pressed.key(), pressed.keyboardModifiers());
-        if (pressed.key() == Qt::Key_A) {
-            QCOMPARE(shown.view.selectedEntries().size(), listing().size());
-            QTest::keyClick(shown.list(), Qt::Key_Delete);
-        }
-        QCOMPARE(shown.log, log);
-    }
-
-    // Rename edits the name in place (never an entry the listing is unsure of): Return asks for it, Escape
-    // keeps the name, Backspace edits the text rather than going up.
-    void rename_data() {
-        QTest::addColumn<Mode>("mode");
-        QTest::addColumn<Qt::Key>("end");
-        QTest::addColumn<QStringList>("log");
-        QTest::newRow("list, Return") << Mode::list << Qt::Key_Return << QStringList{u"rename a.txt c.txt"_s};
-        QTest::newRow("details, Return")
-            << Mode::details << Qt::Key_Return << QStringList{u"rename a.txt c.txt"_s};
-        QTest::newRow("Escape") << Mode::list << Qt::Key_Escape << QStringList{};
-    }
-    void rename() {
-        QFETCH(Mode, mode);
-        QFETCH(Qt::Key, end);
-        QFETCH(QStringList, log);
-        ShownList shown(listing(), mode);
-        QVERIFY(QTest::qWaitForWindowActive(&shown.view));
-        shown.gestures(u"click:twice"_s);
-        QTest::keyClick(shown.list(), Qt::Key_F2);
-        QVERIFY(!shown.view.actions().action(FileListActions::Act::rename)->isEnabled());
-        QVERIFY(!qobject_cast<QLineEdit*>(QApplication::focusWidget()));
-        shown.gestures(u"click:a.txt"_s);
-        QTest::keyClick(shown.list(), Qt::Key_F2);
-        QLineEdit* editor = nullptr;
-        QTRY_VERIFY((editor = qobject_cast<QLineEdit*>(QApplication::focusWidget())));
-        QCOMPARE(editor->selectedText(), u"a"_s); // the name without its extension
-        QTest::keyClicks(editor, u"cc"_s);
-        QTest::keyClick(editor, Qt::Key_Backspace);
-        QTest::keyClick(editor, end);
-        QTRY_VERIFY(!qobject_cast<QLineEdit*>(QApplication::focusWidget())); // closed, Return's commit done
+        QTRY_VERIFY(!ShownList::editing()); // an edit ends with its Return or Escape
+        QCOMPARE(names(shown.view.selectedEntries()), selected);
         QCOMPARE(shown.log, log);
     }
 
@@ -282,92 +274,14 @@ private Q_SLOTS:
     void unsureFolder_isNotOpenedNorEdited() {
         RemoteFile twin = entry(u"twin"_s, true);
         twin.isAmbiguous = true;
-        ShownList shown({twin});
-        QVERIFY(QTest::qWaitForWindowActive(&shown.view));
-        shown.gestures(u"double:twin"_s);
-        QTest::keyClick(shown.list(), Qt::Key_Return);
-        const QAbstractItemModel* model = shown.list()->model();
-        shown.list()->edit(model->match(model->index(0, 0), Qt::DisplayRole, u"twin"_s).first());
-        QVERIFY(!qobject_cast<QLineEdit*>(QApplication::focusWidget()));
-        QCOMPARE(shown.log, QStringList());
-    }
-
-    // The menu acts on the selection, offers what applies to it, and keeps acting on the entries it was
-    // opened for when the listing changes under it.
-    void contextMenu_data() {
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<QStringList>("items");
-        QTest::addColumn<QStringList>("log");
-        QTest::newRow("a folder") << QString() << u"dir"_s
-                                  << QStringList{u"Download"_s, u"Rename"_s, u"Add to favorites"_s,
-                                                 u"Delete"_s}
-                                  << QStringList{u"download dir"_s, u"favorite dir"_s, u"delete dir"_s};
-        QTest::newRow("a favorite folder")
-            << QString() << u"fav"_s
-            << QStringList{u"Download"_s, u"Rename"_s, u"Remove from favorites"_s, u"Delete"_s}
-            << QStringList{u"download fav"_s, u"unfavorite fav"_s, u"delete fav"_s};
-        QTest::newRow("outside the selection: that entry alone")
-            << u"click:a.txt"_s << u"b.txt"_s << QStringList{u"Download"_s, u"Rename"_s, u"Delete"_s}
-            << QStringList{u"download b.txt"_s, u"delete b.txt"_s};
-        QTest::newRow("within the selection")
-            << u"click:a.txt ctrl:b.txt"_s << u"b.txt"_s << QStringList{u"Download"_s, u"Delete"_s}
-            << QStringList{u"download a.txt,b.txt"_s, u"delete a.txt,b.txt"_s};
-        QTest::newRow("an unsure entry: nothing enabled")
-            << QString() << u"twice"_s << QStringList{u"(Download)"_s, u"(Rename)"_s, u"(Delete)"_s}
-            << QStringList{};
-    }
-    void contextMenu() {
-        QFETCH(QString, script);
-        QFETCH(QString, target);
-        QFETCH(QStringList, items);
-        QFETCH(QStringList, log);
-        ShownList shown;
-        QVERIFY(QTest::qWaitForWindowActive(&shown.view));
-        shown.gestures(script);
-        const QPoint at = shown.pointOf(target);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, at, shown.list()->viewport()->mapToGlobal(at));
-        QCoreApplication::sendEvent(shown.list()->viewport(), &event);
-        QMenu* menu = nullptr;
-        QTRY_VERIFY((menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())));
-        QStringList shownItems;
-        for (QAction* action : menu->actions()) {
-            if (!action->isSeparator())
-                shownItems << (action->isEnabled() ? action->text() : u'(' + action->text() + u')');
+        for (const Mode mode : {Mode::list, Mode::details}) {
+            ShownList shown({twin}, mode);
+            QVERIFY(QTest::qWaitForWindowActive(&shown.view));
+            shown.gestures(u"double:twin key:Return"_s);
+            shown.list()->edit(shown.list()->indexAt(shown.pointOf(u"twin"_s)));
+            QVERIFY(!ShownList::editing());
+            QCOMPARE(shown.log, QStringList());
         }
-        QCOMPARE(shownItems, items);
-        shown.view.setFiles({}); // the listing changes while the menu is open
-        for (QAction* action : menu->actions()) {
-            if (action->isEnabled() && action->objectName() != u"renameAction")
-                action->trigger();
-        }
-        menu->close();
-        QCOMPARE(shown.log, log);
-    }
-
-    void drop_data() {
-        QTest::addColumn<QList<QUrl>>("urls");
-        QTest::addColumn<QStringList>("log");
-        QTest::newRow("local files") << QList<QUrl>{QUrl::fromLocalFile(u"/tmp/a"_s),
-                                                    QUrl(u"https://x.org/b"_s),
-                                                    QUrl::fromLocalFile(u"/tmp/c"_s)}
-                                     << QStringList{u"drop 2 files"_s};
-        QTest::newRow("no local file") << QList<QUrl>{QUrl(u"https://x.org/b"_s)} << QStringList{};
-    }
-    void drop() {
-        QFETCH(QList<QUrl>, urls);
-        QFETCH(QStringList, log);
-        ShownList shown;
-        QVERIFY(QTest::qWaitForWindowExposed(&shown.view));
-        QMimeData data;
-        data.setUrls(urls);
-        const QPoint at = shown.pointOf(u"a.txt"_s);
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(shown.list()->viewport(), &enter);
-        QCOMPARE(enter.isAccepted(), !log.isEmpty());
-        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
-        QCoreApplication::sendEvent(shown.list()->viewport(), &drop);
-        QCOMPARE(shown.log, log);
     }
 
     // Clicks on the details headings sort (folders first, names breaking ties); the mode and the sort are
@@ -395,15 +309,7 @@ private Q_SLOTS:
         for (const int column : clicks)
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                               QPoint(header->sectionViewportPosition(column) + 8, header->height() / 2));
-        const auto shownOrder = [](QAbstractItemModel* model) {
-            QStringList rows;
-            for (int row = 0; row < model->rowCount(); ++row) {
-                if (const QVariant file = model->index(row, 0).data(remoteFileRole); file.isValid())
-                    rows << file.value<RemoteFile>().name;
-            }
-            return rows.join(u',');
-        };
-        QCOMPARE(shownOrder(shown.view.tableModel()), order);
+        QCOMPARE(rowsOf(shown.view.tableModel(), true), order);
         QCOMPARE(names(shown.view.selectedEntries()), u"a.txt"_s); // the selection stays on its entry
 
         FileListView next;
@@ -412,47 +318,7 @@ private Q_SLOTS:
         QCOMPARE(next.mode(), Mode::details);
         QCOMPARE(next.sort(), shown.view.sort());
         next.setMode(Mode::list); // the plain list shows the same order
-        QCOMPARE(shownOrder(next.model()), order);
-    }
-
-    // Ctrl+L turns the path into a field; Enter asks for what was typed, Escape puts the path back; the
-    // keyboard returns to where it was either way.
-    void pathBar_data() {
-        QTest::addColumn<Qt::Key>("end");
-        QTest::addColumn<QStringList>("entered");
-        QTest::newRow("Enter") << Qt::Key_Enter << QStringList{u"/data/x/../y"_s};
-        QTest::newRow("Escape") << Qt::Key_Escape << QStringList{};
-    }
-    void pathBar() {
-        QFETCH(Qt::Key, end);
-        QFETCH(QStringList, entered);
-        QWidget window;
-        auto* bar = new PathBar(&window);
-        auto* elsewhere = new QLineEdit(&window);
-        bar->setPath(u"data/"_s, {});
-        QCOMPARE(bar->shownPath(), u"/data/"_s);
-        QStringList asked;
-        connect(bar, &PathBar::pathEntered, bar, [&](const QString& typed) { asked << typed; });
-        window.show();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        elsewhere->setFocus();
-        QTest::keyClick(elsewhere, Qt::Key_L, Qt::ControlModifier);
-        auto* field = bar->findChild<QLineEdit*>(u"headerPathField"_s);
-        QTRY_VERIFY(field->hasFocus());
-        QTest::keyClick(field, Qt::Key_End);
-        QTest::keyClicks(field, u"x/../y"_s);
-        QWidget other; // another window taking the keyboard leaves the edit as it is
-        other.show();
-        other.activateWindow();
-        QTRY_VERIFY(other.isActiveWindow());
-        QVERIFY(bar->isEditing());
-        window.activateWindow();
-        QTRY_VERIFY(field->hasFocus());
-        QTest::keyClick(field, end);
-        QCOMPARE(asked, entered);
-        QVERIFY(!bar->isEditing());
-        QCOMPARE(field->text(), u"/data/"_s);
-        QTRY_VERIFY(elsewhere->hasFocus());
+        QCOMPARE(rowsOf(next.model(), true), order);
     }
 };
 

