@@ -116,6 +116,9 @@ void TransferJob::cancel() {
 void TransferJob::finish(TransferResult result) {
     const bool transferred = m_phase == Phase::transferring;
     m_progressLine.reset();
+    // What curl counted before a failure or a cancel went to temporary files that are gone again.
+    if (result.outcome != TransferResult::Outcome::done)
+        m_progressValue = 0;
     setPhase(Phase::idle);
     Q_EMIT progressChanged();
     if (transferred && result.outcome != TransferResult::Outcome::failed) {
