@@ -5,12 +5,8 @@
 #include "model/RecordJson.h"
 #include "security/TrustStore.h"
 
-#include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -26,7 +22,7 @@ struct CtlRun {
 
 // `kalvorctl --url SCHEME://USER@127.0.0.1:PORT [options] ls /` with a settings folder of its own.
 CtlRun kalvorctl(const TestFtpServer& server, const QString& scheme, const QTemporaryDir& home,
-                 const QStringList& options) {
+                 const QStringList& options = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"KALVOR_PASSWORD"_s, server.connection().password);
     environment.insert(u"XDG_CONFIG_HOME"_s, home.path());
@@ -74,13 +70,9 @@ private Q_SLOTS:
             connection = decoded->first();
         }
         QTemporaryDir local;
-        QFile file(local.filePath(u"up.txt"_s));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("up") == 2);
-        file.close();
         const FTPClient client(connection);
-
         KALVOR_NO_ERROR(client.createDirectory(u"/d"_s));
-        KALVOR_NO_ERROR(client.uploadFile(QUrl::fromLocalFile(file.fileName()), u"/d"_s));
+        KALVOR_NO_ERROR(client.uploadFile(localFile(local, u"up.txt"_s, "up"), u"/d"_s));
         QList<RemoteFile> entries;
         KALVOR_NO_ERROR(entries = client.listDirectory(u"/d"_s));
         QCOMPARE(describe(entries), QStringList{u"file [up.txt] at [/d/up.txt] size 2"_s});
@@ -101,9 +93,8 @@ private Q_SLOTS:
         connection.useTLS = true;
         connection.tlsMode = Connection::TlsMode::explicitTLS;
         const auto failure = failureOf([&] { (void)FTPClient(connection).listDirectory(u"/"_s); });
-        QVERIFY(failure);
-        QVERIFY2(failure->description().contains(u"does not offer TLS"_s),
-                 qPrintable(failure->description()));
+        QVERIFY2(failure && failure->description().contains(u"does not offer TLS"_s),
+                 failure ? qPrintable(failure->description()) : "");
         QCOMPARE(server.commandLog().filter(QRegularExpression(u"^(USER|PASS)"_s)), QStringList());
     }
 
@@ -126,15 +117,14 @@ private Q_SLOTS:
         FileDefaultsStore store(home.filePath(u"kalvor"_s));
         const auto trusted = [&] { return TrustStore(store).lookup(u"127.0.0.1"_s, server.port()); };
 
-        const CtlRun refused = kalvorctl(server, scheme, home, {});
+        const CtlRun refused = kalvorctl(server, scheme, home);
         QCOMPARE(refused.exitCode, 1);
         QVERIFY(!trusted());
         QCOMPARE(server.commandLog().filter(u"USER "_s), QStringList());
         QCOMPARE(kalvorctl(server, scheme, home, {u"--trust"_s}).exitCode, 0);
         const std::optional<TrustedCertificate> first = trusted();
-        QVERIFY(first);
-        QVERIFY2(refused.errors.contains(first->fingerprint), qPrintable(refused.errors));
-        QCOMPARE(kalvorctl(server, scheme, home, {}).exitCode, 0); // the pin, from the trust file
+        QVERIFY2(first && refused.errors.contains(first->fingerprint), qPrintable(refused.errors));
+        QCOMPARE(kalvorctl(server, scheme, home).exitCode, 0); // the pin, from the trust file
 
         QVERIFY(server.replaceCertificate());
         const qsizetype seen = server.commandLog().size();
