@@ -2,18 +2,12 @@
 // users run it, judged by what reaches the server's command log.
 #include "ServerTestHelpers.h"
 #include "model/DefaultsStore.h"
-#include "model/RecordJson.h"
 #include "security/TrustStore.h"
 
 #include <QProcess>
 #include <QtTest>
 
 namespace {
-
-// What the server received before the first login; empty when nothing came before it.
-QStringList beforeLogin(const QStringList& commands) {
-    return commands.mid(0, commands.indexOf(QRegularExpression(u"USER .*"_s)));
-}
 
 struct CtlRun {
     int exitCode = -1;
@@ -44,46 +38,6 @@ class ServerTrustTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // The changes a user makes work over TLS with a certificate an authority vouches for: nothing to ask,
-    // nothing pinned, and the login goes out only once TLS protects it.
-    void tlsOperations_data() {
-        QTest::addColumn<TestFtpServer::Tls>("tls");
-        QTest::addColumn<bool>("storedBeforeExplicitTls"); // the record as an older build wrote it
-        QTest::newRow("explicit TLS") << TestFtpServer::Tls::explicitTLS << false;
-        QTest::newRow("a record with useTLS alone is implicit TLS") << TestFtpServer::Tls::implicit << true;
-    }
-    void tlsOperations() {
-        QFETCH(TestFtpServer::Tls, tls);
-        QFETCH(bool, storedBeforeExplicitTls);
-        TestFtpServer::Options options;
-        options.vsftpdTls = tls;
-        KALVOR_START_SERVER(server, ServerKind::vsftpd, options);
-        Connection connection = server.connection();
-        if (storedBeforeExplicitTls) {
-            const auto decoded = decodeConnections(
-                u"[{\"id\":\"%1\",\"name\":\"old\",\"host\":\"127.0.0.1\",\"port\":%2,\"username\":\"%3\","
-                "\"password\":\"%4\",\"useTLS\":true}]"_s.arg(uuidText(connection.id))
-                    .arg(server.port())
-                    .arg(connection.username, connection.password)
-                    .toUtf8());
-            QVERIFY(decoded && decoded->size() == 1);
-            connection = decoded->first();
-        }
-        QTemporaryDir local;
-        const FTPClient client(connection);
-        KALVOR_NO_ERROR(client.createDirectory(u"/d"_s));
-        KALVOR_NO_ERROR(client.uploadFile(localFile(local, u"up.txt"_s, "up"), u"/d"_s));
-        QList<RemoteFile> entries;
-        KALVOR_NO_ERROR(entries = client.listDirectory(u"/d"_s));
-        QCOMPARE(describe(entries), QStringList{u"file [up.txt] at [/d/up.txt] size 2"_s});
-        KALVOR_NO_ERROR(client.deleteFile(u"/d/up.txt"_s));
-        QVERIFY(!server.exists(u"d/up.txt"_s) && server.isFolder(u"d"_s));
-        const QStringList commands = server.commandLog();
-        for (const QString& sent : beforeLogin(commands))
-            QVERIFY2(sent.startsWith(u"AUTH "_s), qPrintable(sent));
-        QVERIFY(commands.contains(u"PROT P"_s)); // the transfers' own connections are protected too
-    }
-
     // A server that offers no TLS hears no user name or password.
     void explicitTls_plainServer_stopsBeforeLogin() {
         TestFtpServer::Options options;
