@@ -315,53 +315,49 @@ private Q_SLOTS:
         QCOMPARE(entryNames(w.browser.files()), QStringList{u"b__denied__.txt"_s});
     }
 
-    // Refused before anything is sent: a name that would leave the folder, smuggle a command, not be
-    // writable in the connection's encoding, or replace another entry (some servers do that silently).
-    void rename_refusesWhatCannotBeAName_data() {
+    // A rename goes to the server with the name trimmed. Refused before anything is sent: a name that would
+    // leave the folder, smuggle a command, not be writable in the connection's encoding, or replace another
+    // entry (some servers do that silently). The server's own refusal names the entry too.
+    void rename_data() {
+        QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("a slash") << u"x/y"_s << u"cannot contain"_s;
-        QTest::newRow("a backslash") << u"x\\y"_s << u"cannot contain"_s;
-        QTest::newRow("dot dot") << u".."_s << u"not a name of its own"_s;
-        QTest::newRow("blank") << u" \t"_s << u"cannot be empty"_s;
-        QTest::newRow("a line break") << u"x\r\nDELE b.txt"_s << u"control characters"_s;
-        QTest::newRow("not in the encoding") << u"\u65e5\u672c"_s << u"Western (ISO-8859-1)"_s;
-        QTest::newRow("another entry's name") << u"b.txt "_s << u"\u201cb.txt\u201d already exists"_s;
+        QTest::addColumn<QString>("problem"); // empty: renamed
+        QTest::newRow("renamed, trimmed") << u"a.txt"_s << u" c d.txt"_s << QString();
+        QTest::newRow("a slash") << u"a.txt"_s << u"x/y"_s << u"cannot contain"_s;
+        QTest::newRow("a backslash") << u"a.txt"_s << u"x\\y"_s << u"cannot contain"_s;
+        QTest::newRow("dot dot") << u"a.txt"_s << u".."_s << u"not a name of its own"_s;
+        QTest::newRow("blank") << u"a.txt"_s << u" \t"_s << u"cannot be empty"_s;
+        QTest::newRow("a line break") << u"a.txt"_s << u"x\r\nDELE b.txt"_s << u"control characters"_s;
+        QTest::newRow("not in the encoding") << u"a.txt"_s << u"\u65e5\u672c"_s << u"Western (ISO-8859-1)"_s;
+        QTest::newRow("another entry's name")
+            << u"a.txt"_s << u"b.txt "_s << u"\u201cb.txt\u201d already exists"_s;
+        QTest::newRow("refused by the server") << u"gone.txt"_s << u"x"_s << u"550"_s;
     }
-    void rename_refusesWhatCannotBeAName() {
+    void rename() {
+        QFETCH(QString, from);
         QFETCH(QString, typed);
         QFETCH(QString, problem);
-        SessionHarness h;
-        const HoldingCurl curl(
-            "-rw-r--r-- 1 u g 5 Jan 01 2024 a.txt\r\n-rw-r--r-- 1 u g 5 Jan 01 2024 b.txt");
-        h.pool.setCurlPath(curl.path());
-        Connection connection = Connection::makeNew();
-        connection.host = u"127.0.0.1"_s;
-        connection.textEncoding = {u"ISO-8859-1"_s};
-        BrowserState state(h.context, h.prompter);
-        state.openConnection(connection);
-        QVERIFY(waitIdle(state));
-        const int runs = curl.runs();
-        state.renames().rename(*findEntry(state.browser().files(), u"a.txt"_s), typed);
-        QVERIFY(waitIdle(state));
-        const QString error = state.browser().errorMessage().value_or(QString());
-        QVERIFY2(error.startsWith(u"Could not rename \u201ca.txt\u201d: "_s) && error.contains(problem),
-                 qPrintable(error));
-        QCOMPARE(curl.runs(), runs);
-    }
-
-    void rename_onTheServer() {
-        Window w({u"d/a.txt"_s});
+        Window w({u"d/a.txt"_s, u"d/b.txt"_s});
+        Connection latin1 = w.connection;
+        latin1.textEncoding = {u"ISO-8859-1"_s};
+        w.h.store.updateConnection(latin1);
         QVERIFY(w.browse(u"/d"_s));
-        w.state.renames().rename(w.listed(u"a.txt"_s), u" c d.txt"_s);
-        QVERIFY(w.state.renames().isRenaming());
-        QTRY_VERIFY_WITH_TIMEOUT(findEntry(w.browser.files(), u"c d.txt"_s), remoteTimeoutMs);
-        QCOMPARE(w.server.readFile(u"/d/c d.txt"_s), "d/a.txt"_ba);
-        QVERIFY(!w.server.exists(u"/d/a.txt"_s) && !w.browser.errorMessage());
-        // The server's refusal names the entry.
-        w.state.renames().rename(entry(u"/d/gone.txt"_s, false), u"x"_s);
+        const RemoteFile* listed = findEntry(w.browser.files(), from);
+        const QString shown = listed ? from : u"/d/"_s + from; // the listing's name, or the path asked for
+        const bool sent = problem.isEmpty() || !listed;
+        w.state.renames().rename(listed ? *listed : entry(shown, false), typed);
+        QCOMPARE(w.state.renames().isRenaming(), sent);
         QVERIFY(waitIdle(w.state));
-        QVERIFY(w.error().startsWith(u"Could not rename \u201c/d/gone.txt\u201d"_s));
+        QCOMPARE(w.server.commandLog().filter(u"RNFR"_s).size(), sent ? 1 : 0);
+        if (problem.isEmpty()) {
+            QTRY_VERIFY_WITH_TIMEOUT(findEntry(w.browser.files(), u"c d.txt"_s), remoteTimeoutMs);
+            QVERIFY(!w.browser.errorMessage());
+            QVERIFY(w.server.readFile(u"/d/c d.txt"_s) == "d/a.txt" && !w.server.exists(u"/d/a.txt"_s));
+        } else {
+            QVERIFY2(w.error().startsWith(u"Could not rename \u201c%1\u201d: "_s.arg(shown)) &&
+                         w.error().contains(problem),
+                     qPrintable(w.error()));
+        }
     }
 
     // A typed path, or a link, becomes the current folder only once it lists; otherwise the list stays

@@ -105,7 +105,8 @@ void TestFtpServer::start(const QString& script, const QStringList& arguments) {
                     QStringList{QStringLiteral(KALVOR_TEST_SUPPORT_DIR "/") + script} + arguments,
                     QIODevice::ReadOnly);
     const QDeadlineTimer deadline(startDeadlineMs);
-    while (m_skipReason.isEmpty() && m_process.waitForStarted(int(deadline.remainingTime()))) {
+    m_process.waitForStarted(startDeadlineMs);
+    while (m_skipReason.isEmpty()) {
         while (m_process.canReadLine()) {
             const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
             const QString key = line.section(u' ', 0, 0);
