@@ -5,22 +5,11 @@
 
 using namespace Qt::StringLiterals;
 
-void ScriptedPrompter::chooseLocalFiles(std::function<void(const QList<QUrl>&)> answer) {
-    QMetaObject::invokeMethod(
-        this, [answer] { answer({}); }, Qt::QueuedConnection);
-}
-
-void ScriptedPrompter::chooseLocalFolder(std::function<void(const QString&)> answer) {
-    QMetaObject::invokeMethod(
-        this, [answer] { answer({}); }, Qt::QueuedConnection);
-}
-
 void ScriptedPrompter::ask(const Question& question, std::function<void(int choice)> answer) {
     asked.append(question);
     m_open = std::move(answer);
     if (!answers.isEmpty())
-        QMetaObject::invokeMethod(
-            this, [this, label = answers.takeFirst()] { this->answer(label); }, Qt::QueuedConnection);
+        later([this, label = answers.takeFirst()] { this->answer(label); });
 }
 
 void ScriptedPrompter::answer(const QString& label) {

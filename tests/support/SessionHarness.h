@@ -25,14 +25,20 @@ public:
     QStringList answers;
     QList<Question> asked;
 
-    void chooseLocalFiles(std::function<void(const QList<QUrl>&)> answer) override;
-    void chooseLocalFolder(std::function<void(const QString&)> answer) override;
+    void chooseLocalFiles(std::function<void(const QList<QUrl>&)> answer) override {
+        later([answer] { answer({}); });
+    }
+    void chooseLocalFolder(std::function<void(const QString&)> answer) override {
+        later([answer] { answer({}); });
+    }
     void ask(const Question& question, std::function<void(int choice)> answer) override;
     // Answers the open question with the choice of that label.
     void answer(const QString& label);
     bool isAsking() const { return bool(m_open); }
 
 private:
+    template <typename F> void later(F work) { QMetaObject::invokeMethod(this, work, Qt::QueuedConnection); }
+
     std::function<void(int)> m_open;
 };
 
