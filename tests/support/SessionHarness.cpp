@@ -97,13 +97,14 @@ esac)sh");
 }
 
 bool HoldingCurl::waitForUpload() const {
-    return QTest::qWaitFor([this] { return QFile::exists(m_dir.filePath(u"pid"_s)); });
+    return QTest::qWaitFor([this] { return !uploadProcess().isEmpty(); });
 }
 
+// The run writes its id and a line end in one go; until the line end is there, it has not started.
 QString HoldingCurl::uploadProcess() const {
     QFile pid(m_dir.filePath(u"pid"_s));
-    return pid.open(QIODevice::ReadOnly) ? u"/proc/"_s + QString::fromLatin1(pid.readAll().trimmed())
-                                         : QString();
+    const QByteArray id = pid.open(QIODevice::ReadOnly) ? pid.readAll() : QByteArray();
+    return id.endsWith('\n') ? u"/proc/"_s + QString::fromLatin1(id.trimmed()) : QString();
 }
 
 void HoldingCurl::release() const {
