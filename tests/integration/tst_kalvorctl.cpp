@@ -6,44 +6,41 @@
 #include "model/FavoritesManager.h"
 
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
-
-using namespace Qt::StringLiterals;
 
 class KalvorctlTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void commands_data() {
-        QTest::addColumn<QStringList>(
-            "arguments"); // "{local}" stands for a local folder holding a.txt, new.txt
+        // "{local}" stands for a local folder holding a.txt and new.txt.
+        QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitStatus");
         QTest::addColumn<QString>("output");    // standard output, when given
-        QTest::addColumn<QStringList>("after"); // "path=content" or "!path" (gone) on the server
+        QTest::addColumn<QStringList>("after"); // "path=content", "folder/" or "!path" (gone) on the server
+        const QString any;
         QTest::newRow("ls marks folders")
             << QStringList{u"ls"_s, u"/"_s} << 0 << u"sub/\na.txt\n"_s << QStringList{};
-        QTest::newRow("mkdir") << QStringList{u"mkdir"_s, u"/sub/new"_s} << 0 << QString()
+        QTest::newRow("mkdir") << QStringList{u"mkdir"_s, u"/sub/new"_s} << 0 << any
                                << QStringList{u"sub/new/"_s};
         QTest::newRow("put refuses an existing file")
-            << QStringList{u"put"_s, u"{local}/new.txt"_s, u"{local}/a.txt"_s, u"/"_s} << 1 << QString()
+            << QStringList{u"put"_s, u"{local}/new.txt"_s, u"{local}/a.txt"_s, u"/"_s} << 1 << any
             << QStringList{u"a.txt=a.txt"_s, u"!new.txt"_s};
         QTest::newRow("put --skip-existing")
             << QStringList{u"put"_s, u"--skip-existing"_s, u"{local}/a.txt"_s, u"{local}/new.txt"_s, u"/"_s}
-            << 0 << QString() << QStringList{u"a.txt=a.txt"_s, u"new.txt=local new"_s};
+            << 0 << any << QStringList{u"a.txt=a.txt"_s, u"new.txt=local new"_s};
         QTest::newRow("put --overwrite")
-            << QStringList{u"put"_s, u"--overwrite"_s, u"{local}/a.txt"_s, u"/sub"_s} << 0 << QString()
+            << QStringList{u"put"_s, u"--overwrite"_s, u"{local}/a.txt"_s, u"/sub"_s} << 0 << any
             << QStringList{u"sub/a.txt=local a"_s};
-        QTest::newRow("rm -r") << QStringList{u"rm"_s, u"-r"_s, u"/sub"_s} << 0 << QString()
+        QTest::newRow("rm -r") << QStringList{u"rm"_s, u"-r"_s, u"/sub"_s} << 0 << any
                                << QStringList{u"!sub"_s};
         QTest::newRow("rm of a folder without -r fails")
-            << QStringList{u"rm"_s, u"/sub"_s} << 1 << QString() << QStringList{u"sub/a.txt=sub/a.txt"_s};
-        QTest::newRow("get") << QStringList{u"get"_s, u"/sub/a.txt"_s, u"{local}/got.txt"_s} << 0 << QString()
+            << QStringList{u"rm"_s, u"/sub"_s} << 1 << any << QStringList{u"sub/a.txt=sub/a.txt"_s};
+        QTest::newRow("get") << QStringList{u"get"_s, u"/sub/a.txt"_s, u"{local}/got.txt"_s} << 0 << any
                              << QStringList{};
-        QTest::newRow("unknown command")
-            << QStringList{u"frobnicate"_s, u"/"_s} << 2 << QString() << QStringList{};
+        QTest::newRow("unknown command") << QStringList{u"frobnicate"_s, u"/"_s} << 2 << any << QStringList{};
         QTest::newRow("put without a folder")
-            << QStringList{u"put"_s, u"{local}/a.txt"_s} << 2 << QString() << QStringList{};
+            << QStringList{u"put"_s, u"{local}/a.txt"_s} << 2 << any << QStringList{};
     }
     void commands() {
         QFETCH(QStringList, arguments);
@@ -51,13 +48,10 @@ private Q_SLOTS:
         QFETCH(QString, output);
         QFETCH(QStringList, after);
         KALVOR_START_SERVER(server, ServerKind::pyftpdlib);
-        seed(server, {u"a.txt"_s, u"sub/a.txt"_s});
+        server.seed({u"a.txt"_s, u"sub/a.txt"_s});
         QTemporaryDir local;
-        for (const auto& [name, content] :
-             {std::pair{"a.txt", "local a"}, std::pair{"new.txt", "local new"}}) {
-            QFile file(local.filePath(QString::fromLatin1(name)));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) > 0);
-        }
+        localFile(local, u"a.txt"_s, "local a");
+        localFile(local, u"new.txt"_s, "local new");
         // Some rows reach the server by a saved connection's name (its password in the store), the rest by
         // URL.
         const Connection connection = server.connection();
@@ -66,8 +60,7 @@ private Q_SLOTS:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"KALVOR_PASSWORD"_s, connection.password);
         environment.insert(u"XDG_CONFIG_HOME"_s, local.path());
-        if (QByteArray(QTest::currentDataTag()).startsWith("ls") ||
-            QByteArray(QTest::currentDataTag()).startsWith("rm -r")) {
+        if (arguments.first() == u"ls" || arguments.contains(u"-r"_s)) {
             FileDefaultsStore store(local.filePath(u"kalvor"_s));
             FavoritesManager(store).addConnection(connection);
             command = QStringList{u"-c"_s, connection.name};
@@ -79,9 +72,8 @@ private Q_SLOTS:
         kalvorctl.setProcessEnvironment(environment);
         kalvorctl.start(QStringLiteral(KALVORCTL_BINARY), command);
         QVERIFY(kalvorctl.waitForFinished(60000));
-        const QString errors = QString::fromUtf8(kalvorctl.readAllStandardError());
         QCOMPARE(kalvorctl.exitCode(), exitStatus);
-        QVERIFY2(exitStatus == 0 || !errors.isEmpty(), "a failure says why");
+        QVERIFY2(exitStatus == 0 || !kalvorctl.readAllStandardError().isEmpty(), "a failure says why");
         if (!output.isNull())
             QCOMPARE(QString::fromUtf8(kalvorctl.readAllStandardOutput()), output);
         for (const QString& check : after) {
@@ -92,8 +84,7 @@ private Q_SLOTS:
             else
                 QCOMPARE(server.readFile(check.section(u'=', 0, 0)), check.section(u'=', 1).toUtf8());
         }
-        if (arguments.first() == u"get")
-            QCOMPARE(QFile(local.filePath(u"got.txt"_s)).size(), qint64(9));
+        QVERIFY(arguments.first() != u"get" || QFile(local.filePath(u"got.txt"_s)).size() == 9);
     }
 };
 

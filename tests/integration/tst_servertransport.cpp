@@ -2,26 +2,13 @@
 // cancelled, stalls, caps, progress, and what other local users can see of them.
 
 #include "ServerTestHelpers.h"
+#include "model/RecordJson.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include <atomic>
 #include <future>
 
-using namespace Qt::StringLiterals;
-
 namespace {
-
-QUrl localFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
-    QFile file(dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qWarning("cannot write %s", qPrintable(file.fileName()));
-    return QUrl::fromLocalFile(file.fileName());
-}
 
 // The command line of every curl this test started, as any local user can read it from /proc (curl runs of
 // other programs on the machine are none of this test's business).
@@ -49,13 +36,17 @@ class ServerTransportTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // Each way to reach a server carries a batch up and back down byte for byte, over an existing file.
+    // Each way to reach a server carries a batch up and back down byte for byte, over an existing file; over
+    // TLS with a certificate an authority vouches for: nothing to ask, nothing pinned, and the login goes out
+    // only once TLS protects it.
     void batchRoundTrip_data() {
         QTest::addColumn<ServerKind>("kind");
         QTest::addColumn<TestFtpServer::Tls>("tls");
         QTest::newRow("pyftpdlib") << ServerKind::pyftpdlib << TestFtpServer::Tls::none;
         QTest::newRow("vsftpd plain") << ServerKind::vsftpd << TestFtpServer::Tls::none;
-        QTest::newRow("vsftpd implicit TLS") << ServerKind::vsftpd << TestFtpServer::Tls::implicit;
+        // The record as an older build wrote it: useTLS alone is implicit TLS.
+        QTest::newRow("vsftpd implicit TLS, an old record")
+            << ServerKind::vsftpd << TestFtpServer::Tls::implicit;
         QTest::newRow("vsftpd explicit TLS") << ServerKind::vsftpd << TestFtpServer::Tls::explicitTLS;
     }
     void batchRoundTrip() {
@@ -64,13 +55,20 @@ private Q_SLOTS:
         TestFtpServer::Options options;
         options.vsftpdTls = tls;
         KALVOR_START_SERVER(server, kind, options);
-        seed(server, {u"in/b.bin"_s});
+        Connection connection = server.connection();
+        if (tls == TestFtpServer::Tls::implicit) { // the record without the members added since
+            const QByteArray record = encodeConnections({connection});
+            const auto old = decodeConnections(record.left(record.indexOf(",\"tlsMode\"")) + "}]");
+            QVERIFY(old && old->size() == 1);
+            connection = old->first();
+        }
+        server.seed({u"in/b.bin"_s});
         QTemporaryDir local;
         const QList<QByteArray> contents{"first\r\n\0x"_ba, QByteArray(100000, 'b'), QByteArray()};
         const QList<QUrl> files{localFile(local, u"a #1.txt"_s, contents[0]),
                                 localFile(local, u"b.bin"_s, contents[1]),
                                 localFile(local, u"empty"_s, contents[2])};
-        const FTPClient client(server.connection());
+        const FTPClient client(connection);
 
         KALVOR_NO_ERROR(client.uploadFiles(files, u"/in"_s));
         QList<DownloadItem> back;
@@ -78,30 +76,28 @@ private Q_SLOTS:
             back.append({u"/in/"_s + file.fileName(), local.filePath(u"back-"_s + file.fileName()), 0});
         KALVOR_NO_ERROR(client.downloadFiles(back));
         for (qsizetype i = 0; i < files.size(); ++i) {
-            QCOMPARE(server.readFile(back[i].remotePath), contents[i]);
             QFile file(back[i].localPath);
-            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(file.open(QIODevice::ReadOnly) && server.readFile(back[i].remotePath) == contents[i]);
             QCOMPARE(file.readAll(), contents[i]);
         }
         QCOMPARE(server.temporaryFiles(), QStringList());
         QVERIFY(QDir(local.path()).entryList({u"*.part"_s}, QDir::Files).isEmpty());
+        const QStringList commands = server.commandLog();
+        if (tls == TestFtpServer::Tls::none)
+            return;
+        for (const QString& sent : commands.mid(0, commands.indexOf(QRegularExpression(u"USER .*"_s))))
+            QVERIFY2(sent.startsWith(u"AUTH "_s), qPrintable(sent));
+        QVERIFY(commands.contains(u"PROT P"_s)); // the transfers' own connections are protected too
     }
 
-    // Another local user polling /proc while operations run never sees the password.
-    void passwordNeverOnACommandLine_data() {
-        QTest::addColumn<QString>("operation");
-        for (const char* operation : {"list", "upload", "delete", "mkdir"})
-            QTest::newRow(operation) << QString::fromLatin1(operation);
-    }
+    // Another local user polling /proc while operations run never sees the password. (Every run gets the
+    // same arguments; what differs per operation goes to its standard input.)
     void passwordNeverOnACommandLine() {
-        QFETCH(QString, operation);
         KALVOR_START_SERVER(server, ServerKind::pyftpdlib);
         QTemporaryDir local;
         const QUrl file = localFile(local, u"f.txt"_s, "f");
-        const FTPClient client(server.connection());
-        std::atomic_bool running{true};
+        std::atomic_bool running{true}, leaked{false};
         std::atomic_int seen{0};
-        std::atomic_bool leaked{false};
         auto poller = std::async(std::launch::async, [&] {
             while (running) {
                 for (const QByteArray& line : curlCommandLines()) {
@@ -110,22 +106,12 @@ private Q_SLOTS:
                 }
             }
         });
-        for (int round = 0; round < 100 && seen < 3; ++round) {
-            const QString folder = u"/d%1"_s.arg(round);
-            seed(server, {folder + u"/x/y"_s});
-            if (operation == u"list")
-                KALVOR_NO_ERROR((void)client.listDirectory(folder));
-            else if (operation == u"upload")
-                KALVOR_NO_ERROR(client.uploadFiles({file}, folder));
-            else if (operation == u"delete")
-                KALVOR_NO_ERROR(client.deleteDirectory(folder));
-            else
-                KALVOR_NO_ERROR(client.createDirectory(folder + u"/new"_s));
-        }
+        for (int round = 0; round < 100 && seen < 3; ++round)
+            KALVOR_NO_ERROR(FTPClient(server.connection()).uploadFiles({file}, u"/"_s));
         running = false;
         poller.wait();
-        QVERIFY2(seen >= 3, "the poller should have caught curl running");
         QVERIFY(!leaked);
+        QVERIFY2(seen >= 3, "the poller should have caught curl running");
     }
 
     // An upload that does not finish (cancelled, or the server gone) never cuts the file it would replace,
@@ -141,7 +127,7 @@ private Q_SLOTS:
         options.throttleReceive = cancel ? 200000 : 0;
         options.dieAfterBytes = cancel ? 0 : 1 << 20;
         KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
-        seed(server, {u"in/big.bin"_s});
+        server.seed({u"in/big.bin"_s});
         const QByteArray old = server.readFile(u"in/big.bin"_s);
         QTemporaryDir local;
         const QUrl big = localFile(local, u"big.bin"_s, QByteArray(32 << 20, 'n'));
@@ -152,17 +138,13 @@ private Q_SLOTS:
         });
         if (cancel) {
             QTRY_VERIFY_WITH_TIMEOUT(!server.temporaryFiles().isEmpty(), 20000);
-            QElapsedTimer clock;
-            clock.start();
             control->cancel();
             QVERIFY(upload.wait_for(std::chrono::seconds(1)) == std::future_status::ready);
         }
         const auto failure = upload.get();
-        QVERIFY(failure);
-        QCOMPARE(failure->kind() == FTPClientError::Kind::cancelled, cancel);
+        QVERIFY(failure && (failure->kind() == FTPClientError::Kind::cancelled) == cancel);
         QCOMPARE(server.readFile(u"in/big.bin"_s), old);
-        if (cancel)
-            QCOMPARE(server.temporaryFiles(), QStringList());
+        QVERIFY(!cancel || server.temporaryFiles().isEmpty());
     }
 
     // The first failure stops the batch: the files before it are up, the failing one is named, and nothing
@@ -186,8 +168,7 @@ private Q_SLOTS:
         QFile::remove(local.filePath(u"c-gone"_s));
         const auto failure =
             failureOf([&] { (void)FTPClient(server.connection()).uploadFiles(files, u"/in"_s); });
-        QVERIFY(failure);
-        QCOMPARE(failure->kind(), FTPClientError::Kind::itemFailed);
+        QVERIFY(failure && failure->kind() == FTPClientError::Kind::itemFailed);
         QCOMPARE(failure->item(), u"/in/"_s + failing);
         QVERIFY2(failure->description().contains(failing), qPrintable(failure->description()));
         QCOMPARE(QDir(server.localPath(u"in"_s)).entryList(QDir::Files | QDir::Hidden), uploaded);
@@ -198,7 +179,7 @@ private Q_SLOTS:
         TestFtpServer::Options options;
         options.refuseRename = u"kept"_s;
         KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
-        seed(server, {u"in/kept.txt"_s});
+        server.seed({u"in/kept.txt"_s});
         QTemporaryDir local;
         const QList<QUrl> files{localFile(local, u"kept.txt"_s, "new"),
                                 localFile(local, u"other.txt"_s, "o")};
@@ -209,10 +190,8 @@ private Q_SLOTS:
                                 .uploadFiles(files, u"/in"_s, {}, [&](const TransferProgress& progress) {
                                     said = said || (progress.directUpload && progress.itemIndex == 0);
                                 }));
-        QCOMPARE(outcomes.size(), 2);
-        QVERIFY(outcomes[0].uploadedDirectly);
-        QVERIFY(!outcomes[1].uploadedDirectly);
-        QVERIFY(said);
+        QVERIFY(said && outcomes.size() == 2 && outcomes[0].uploadedDirectly &&
+                !outcomes[1].uploadedDirectly);
         QCOMPARE(server.readFile(u"in/kept.txt"_s), "new"_ba);
         QCOMPARE(server.readFile(u"in/other.txt"_s), "o"_ba);
         QCOMPARE(server.temporaryFiles(), QStringList());
@@ -235,13 +214,10 @@ private Q_SLOTS:
                 done << p.doneBytes;
                 timed = timed || (p.bytesPerSecond > 0 && p.secondsLeft && *p.secondsLeft > 0);
             }));
-        const qint64 elapsed = clock.elapsed();
-        QVERIFY2(done.size() >= elapsed / 200,
-                 qPrintable(u"%1 reports in %2 ms"_s.arg(done.size()).arg(elapsed)));
-        QVERIFY(std::is_sorted(done.cbegin(), done.cend()));
-        const QSet<qint64> distinct(done.cbegin(), done.cend());
-        QVERIFY2(distinct.size() >= 5, "the bytes of one file moved the bar several times");
-        QCOMPARE(done.last(), size);
+        QVERIFY2(done.size() >= clock.elapsed() / 200, qPrintable(u"%1 reports"_s.arg(done.size())));
+        QVERIFY2(QSet<qint64>(done.cbegin(), done.cend()).size() >= 5,
+                 "one file moved the bar several times");
+        QVERIFY(std::is_sorted(done.cbegin(), done.cend()) && done.last() == size);
         QVERIFY2(timed, "speed and time left were reported");
     }
 
@@ -249,14 +225,13 @@ private Q_SLOTS:
     // (c may well have arrived whole on another connection) nothing is left, not even a .part file.
     void downloadBatchStopsAtTheFailingItem() {
         KALVOR_START_SERVER(server, ServerKind::pyftpdlib);
-        seed(server, {u"a"_s, u"c"_s});
+        server.seed({u"a"_s, u"c"_s});
         QTemporaryDir local;
         QList<DownloadItem> items;
         for (const QString& name : {u"a"_s, u"missing"_s, u"c"_s})
             items.append({u"/"_s + name, local.filePath(name), 0});
         const auto failure = failureOf([&] { FTPClient(server.connection()).downloadFiles(items); });
-        QVERIFY(failure);
-        QCOMPARE(failure->item(), u"/missing"_s);
+        QVERIFY(failure && failure->item() == u"/missing"_s);
         QCOMPARE(QDir(local.path()).entryList(QDir::Files), QStringList{u"a"_s});
     }
 
@@ -282,8 +257,7 @@ private Q_SLOTS:
         clock.start();
         const auto failure =
             failureOf([&] { (void)FTPClient(server.connection(), shortened).listDirectory(u"/"_s + fault); });
-        QVERIFY(failure);
-        QCOMPARE(int(failure->kind()), kind);
+        QVERIFY(failure && int(failure->kind()) == kind);
         QVERIFY2(failure->description().contains(u"127.0.0.1:"_s + QString::number(server.port())),
                  qPrintable(failure->description()));
         QVERIFY2(clock.elapsed() < 15000, "the run ended within the shortened limit");
@@ -294,13 +268,12 @@ private Q_SLOTS:
         TestFtpServer::Options options;
         options.endless = u"deep"_s;
         KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
-        seed(server, {u"deep/"_s});
+        server.makeFolder(u"deep"_s);
         FTPClientOptions shallow;
         shallow.maxTreeDepth = 4;
         const auto failure =
             failureOf([&] { FTPClient(server.connection(), shallow).deleteDirectory(u"/deep"_s); });
-        QVERIFY(failure);
-        QCOMPARE(failure->item(), u"/deep/sub/sub/sub/sub/sub/"_s);
+        QVERIFY(failure && failure->item() == u"/deep/sub/sub/sub/sub/sub/"_s);
         QVERIFY2(failure->description().contains(failure->item()), qPrintable(failure->description()));
         QCOMPARE(server.commandLog().filter(QRegularExpression(u"^(RMD|DELE) "_s)), QStringList());
     }
@@ -308,19 +281,17 @@ private Q_SLOTS:
     // A user's ~/.curlrc never changes what Kalvor's runs do.
     void curlrcIsNotRead() {
         KALVOR_START_SERVER(server, ServerKind::pyftpdlib);
-        seed(server, {u"a.txt"_s});
+        server.seed({u"a.txt"_s});
         QTemporaryDir home;
         QFile rc(home.filePath(u".curlrc"_s));
-        QVERIFY(rc.open(QIODevice::WriteOnly));
-        rc.write("user = \"nobody:wrong\"\nproxy = \"http://127.0.0.1:1\"\n");
+        QVERIFY(rc.open(QIODevice::WriteOnly) &&
+                rc.write("user = \"nobody:wrong\"\nproxy = \"http://127.0.0.1:1\"\n") > 0);
         rc.close();
         const QByteArray oldHome = qgetenv("HOME");
         qputenv("HOME", home.path().toUtf8());
+        const auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
         QList<RemoteFile> entries;
-        const auto error =
-            unexpectedErrorOf([&] { entries = FTPClient(server.connection()).listDirectory(u"/"_s); });
-        qputenv("HOME", oldHome);
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
+        KALVOR_NO_ERROR(entries = FTPClient(server.connection()).listDirectory(u"/"_s));
         QCOMPARE(describe(entries), QStringList{u"file [a.txt] at [a.txt] size 5"_s});
     }
 };

@@ -4,7 +4,6 @@
 #include "session/DownloadJob.h"
 
 #include <QDirIterator>
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -12,50 +11,33 @@ using Outcome = TransferResult::Outcome;
 
 namespace {
 
-constexpr int remoteTimeoutMs = 60000;
-
-// Everything below folder, sorted: "sub/" for a folder, "name=content" for a file.
-QStringList localTree(const QString& folder) {
-    QStringList found;
-    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info(it.next());
-        const QString relative = QDir(folder).relativeFilePath(info.filePath());
-        QFile file(info.filePath());
-        found << (info.isDir()
-                      ? relative + u'/'
-                      : relative + u'=' +
-                            QString::fromUtf8(file.open(QIODevice::ReadOnly) ? file.readAll() : "?"));
-    }
-    found.sort();
-    return found;
-}
-
-// One download of entries of the server's root, run to its end.
+// One download of entries of the server's root into a fresh local folder, and the record of its run.
 struct Download {
     SessionHarness h;
     DownloadJob job{h.context};
-    std::optional<TransferResult> result;
-    QStringList words;
-    QList<double> values;
+    TransferWatch record{job};
 
-    bool run(const TestFtpServer& server, const QStringList& names) {
-        QObject::connect(&job, &TransferJob::announced, &job, [this](const QString& w) { words << w; });
-        QObject::connect(&job, &TransferJob::progressChanged, &job, [this] {
-            if (job.isTransferring())
-                values << job.progressValue();
-        });
-        QList<RemoteFile> entries;
-        for (const RemoteFile& entry : FTPClient(server.connection()).listDirectory(u"/"_s)) {
-            if (names.contains(entry.name))
-                entries << entry;
-        }
-        return job.start(server.connection(), entries, h.local.path(), &h.prompter, &job,
-                         [this](const TransferResult& r) { result = r; });
+    bool start(const TestFtpServer& server, const QStringList& names) {
+        QList<RemoteFile> entries = FTPClient(server.connection()).listDirectory(u"/"_s);
+        entries.removeIf([&](const RemoteFile& entry) { return !names.contains(entry.name); });
+        return job.start(server.connection(), entries, h.local.path(), &h.prompter, &job, record.done());
     }
-    bool finish() {
-        return QTest::qWaitFor([this] { return result.has_value(); }, remoteTimeoutMs);
+    Outcome outcome() const { return record.finish() ? record.result->outcome : Outcome::failed; }
+    // Everything in the local folder, sorted: "sub/" for a folder, "name=content" for a file.
+    QStringList tree() const {
+        QStringList found;
+        QDirIterator it(h.local.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            const QString name = QDir(h.local.path()).relativeFilePath(file.fileName());
+            found << (it.fileInfo().isDir()
+                          ? name + u'/'
+                          : name + u'=' +
+                                QString::fromUtf8(file.open(QIODevice::ReadOnly) ? file.readAll() : "?"));
+        }
+        found.sort();
+        return found;
     }
 };
 
@@ -73,53 +55,46 @@ private Q_SLOTS:
     void filesAndFolderTrees_arriveWhole() {
         QFETCH(TestFtpServer::Kind, kind);
         KALVOR_START_SERVER(server, kind);
-        server.writeFile(u"/a.txt"_s, "A");
+        server.seed(
+            {u"a.txt"_s, u"docs/sub/c"_s, u"docs/empty/"_s, u"docs/link -> ../a.txt"_s, u"skipped.txt"_s});
         server.writeFile(u"/docs/b.txt"_s, QByteArray(300000, 'b'));
-        server.writeFile(u"/docs/sub/c.txt"_s, "C");
-        server.makeFolder(u"/docs/empty"_s);
-        server.makeSymlink(u"/docs/link"_s, u"../a.txt"_s);
-        server.writeFile(u"/skipped.txt"_s, "S");
         Download download;
-        QVERIFY(download.run(server, {u"a.txt"_s, u"docs"_s}));
-        QVERIFY(download.finish());
-
-        QVERIFY2(download.result->outcome == Outcome::done, qPrintable(download.result->error));
-        QCOMPARE(localTree(download.h.local.path()),
-                 (QStringList{u"a.txt=A"_s, u"docs/"_s, u"docs/b.txt="_s + QString(300000, u'b'),
-                              u"docs/empty/"_s, u"docs/sub/"_s, u"docs/sub/c.txt=C"_s}));
-        QCOMPARE(download.words,
+        QVERIFY(download.start(server, {u"a.txt"_s, u"docs"_s}));
+        QVERIFY2(download.outcome() == Outcome::done,
+                 qPrintable(download.record.result.value_or(TransferResult()).error));
+        QCOMPARE(download.tree(),
+                 (QStringList{u"a.txt=a.txt"_s, u"docs/"_s, u"docs/b.txt="_s + QString(300000, u'b'),
+                              u"docs/empty/"_s, u"docs/sub/"_s, u"docs/sub/c=docs/sub/c"_s}));
+        QCOMPARE(download.record.words,
                  QStringList{u"3 files downloaded to %1 (1 link skipped)"_s.arg(download.h.local.path())});
-        QVERIFY(std::is_sorted(download.values.cbegin(), download.values.cend()));
-        QCOMPARE(download.job.progressTotal(), 300002.0);
+        QVERIFY(std::is_sorted(download.record.values.cbegin(), download.record.values.cend()));
+        QCOMPARE(download.job.progressTotal(), 300015.0);
     }
 
     void existingLocalFiles_askOnce_data() {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QStringList>("tree");
-        QTest::addColumn<int>("outcome");
-        QTest::newRow("Overwrite") << u"Overwrite"_s << QStringList{u"a.txt=A"_s, u"n.txt=N"_s}
-                                   << int(Outcome::done);
+        QTest::addColumn<Outcome>("outcome");
+        QTest::newRow("Overwrite") << u"Overwrite"_s << QStringList{u"a=a"_s, u"n=n"_s} << Outcome::done;
         QTest::newRow("Skip existing")
-            << u"Skip existing"_s << QStringList{u"a.txt=old"_s, u"n.txt=N"_s} << int(Outcome::done);
-        QTest::newRow("Cancel") << u"Cancel"_s << QStringList{u"a.txt=old"_s} << int(Outcome::declined);
+            << u"Skip existing"_s << QStringList{u"a=old"_s, u"n=n"_s} << Outcome::done;
+        QTest::newRow("Cancel") << u"Cancel"_s << QStringList{u"a=old"_s} << Outcome::declined;
     }
     void existingLocalFiles_askOnce() {
         QFETCH(QString, answer);
         QFETCH(QStringList, tree);
-        QFETCH(int, outcome);
+        QFETCH(Outcome, outcome);
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
-        server.writeFile(u"/a.txt"_s, "A");
-        server.writeFile(u"/n.txt"_s, "N");
+        server.seed({u"a"_s, u"n"_s});
         Download download;
-        download.h.localFile(u"a.txt"_s, "old");
+        download.h.localFile(u"a"_s, "old");
         download.h.prompter.answers << answer;
-        QVERIFY(download.run(server, {u"a.txt"_s, u"n.txt"_s}));
-        QVERIFY(download.finish());
-        QCOMPARE(int(download.result->outcome), outcome);
+        QVERIFY(download.start(server, {u"a"_s, u"n"_s}));
+        QCOMPARE(download.outcome(), outcome);
         QCOMPARE(download.h.prompter.asked.size(), 1);
         QCOMPARE(download.h.prompter.asked.first().message,
-                 u"a.txt already exists in %1. Overwrite it?"_s.arg(download.h.local.path()));
-        QCOMPARE(localTree(download.h.local.path()), tree);
+                 u"a already exists in %1. Overwrite it?"_s.arg(download.h.local.path()));
+        QCOMPARE(download.tree(), tree);
     }
 
     // The file on its way is written under another name: the real one appears only complete, and a
@@ -130,19 +105,17 @@ private Q_SLOTS:
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib, slow);
         server.writeFile(u"/big.bin"_s, QByteArray(4000000, 'x'));
         Download download;
-        QVERIFY(download.run(server, {u"big.bin"_s}));
+        QVERIFY(download.start(server, {u"big.bin"_s}));
         const QString local = download.h.local.filePath(u"big.bin"_s);
         // Under way: the bar moves with the bytes, the line gives the speed and the time left.
-        QTRY_VERIFY_WITH_TIMEOUT(download.job.progressLine() &&
-                                     download.job.progressLine()->contains(u"/s, about"_s),
-                                 remoteTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(download.job.progressLine().value_or(QString()).contains(u"/s, about"_s),
+                                 60000);
         QVERIFY(download.job.progressValue() > 0);
         QVERIFY(QFileInfo::exists(local + u".part"_s) && !QFileInfo::exists(local));
         download.job.cancel();
-        QVERIFY(download.finish());
-        QCOMPARE(int(download.result->outcome), int(Outcome::cancelled));
-        QCOMPARE(localTree(download.h.local.path()), QStringList());
-        QCOMPARE(download.words, QStringList{u"Download cancelled"_s});
+        QCOMPARE(download.outcome(), Outcome::cancelled);
+        QCOMPARE(download.tree(), QStringList());
+        QCOMPARE(download.record.words, QStringList{u"Download cancelled"_s});
     }
 };
 

@@ -18,35 +18,17 @@ namespace {
 
 constexpr int remoteTimeoutMs = 30000;
 
-RemoteFile listed(const QString& name, bool isDirectory = false) {
-    RemoteFile file;
-    file.name = name;
-    file.path = u"/box/"_s + name;
-    file.isDirectory = isDirectory;
-    return file;
-}
-
-// Runs one upload to its end and returns how it ended.
+// One upload job and the record of its run.
 struct Upload {
-    std::optional<TransferResult> result;
-    QStringList lines; // every progress line shown, in order
-    QList<double> totals;
-    QList<double> values; // the bar's value while the transfer runs
+    SessionHarness h;
+    UploadJob job{h.context};
+    TransferWatch record{job};
 
-    void start(SessionHarness& h, UploadJob& job, const Connection& connection, const QString& target,
-               const QList<QUrl>& files) {
-        QObject::connect(&job, &UploadJob::progressChanged, &job, [this, &job] {
-            if (job.progressLine())
-                lines << *job.progressLine();
-            totals << job.progressTotal();
-            if (job.isTransferring())
-                values << job.progressValue();
-        });
-        QVERIFY(job.start(connection, target, files, &h.prompter, &job,
-                          [this](const TransferResult& r) { result = r; }));
+    bool start(const Connection& connection, const QString& target, const QList<QUrl>& files) {
+        return job.start(connection, target, files, &h.prompter, &job, record.done());
     }
-    bool finish() {
-        return QTest::qWaitFor([this] { return result.has_value(); }, remoteTimeoutMs);
+    Outcome outcome() const {
+        return record.finish(remoteTimeoutMs) ? record.result->outcome : Outcome::failed;
     }
 };
 
@@ -57,25 +39,30 @@ class UploadJobTest : public QObject {
 
 private Q_SLOTS:
     void whatExists_data() {
-        QTest::addColumn<QList<RemoteFile>>("entries");
+        QTest::addColumn<QStringList>("remote"); // a trailing "/" marks a folder
         QTest::addColumn<QStringList>("local");
         QTest::addColumn<QList<int>>("existing");
         QTest::newRow("a file of the same name")
-            << QList<RemoteFile>{listed(u"a.txt"_s)} << QStringList{u"b.txt"_s, u"a.txt"_s} << QList<int>{1};
+            << QStringList{u"a.txt"_s} << QStringList{u"b.txt"_s, u"a.txt"_s} << QList<int>{1};
         QTest::newRow("a folder of the same name")
-            << QList<RemoteFile>{listed(u"report"_s, true)} << QStringList{u"report"_s} << QList<int>();
+            << QStringList{u"report/"_s} << QStringList{u"report"_s} << QList<int>();
         QTest::newRow("other letter case")
-            << QList<RemoteFile>{listed(u"Notes.TXT"_s)} << QStringList{u"notes.txt"_s} << QList<int>();
-        QTest::newRow("canonically equivalent") << QList<RemoteFile>{listed(u"Caf\u00e9.txt"_s)}
-                                                << QStringList{u"Cafe\u0301.txt"_s} << QList<int>{0};
+            << QStringList{u"Notes.TXT"_s} << QStringList{u"notes.txt"_s} << QList<int>();
+        QTest::newRow("canonically equivalent")
+            << QStringList{u"Caf\u00e9.txt"_s} << QStringList{u"Cafe\u0301.txt"_s} << QList<int>{0};
         QTest::newRow("two local files of one name count twice")
-            << QList<RemoteFile>{listed(u"a.txt"_s)} << QStringList{u"x/a.txt"_s, u"y/a.txt"_s}
-            << QList<int>{0, 1};
+            << QStringList{u"a.txt"_s} << QStringList{u"x/a.txt"_s, u"y/a.txt"_s} << QList<int>{0, 1};
     }
     void whatExists() {
-        QFETCH(QList<RemoteFile>, entries);
+        QFETCH(QStringList, remote);
         QFETCH(QStringList, local);
         QFETCH(QList<int>, existing);
+        QList<RemoteFile> entries;
+        for (const QString& name : remote) {
+            entries << RemoteFile();
+            entries.last().name = QString(name).remove(u'/');
+            entries.last().isDirectory = name.endsWith(u'/');
+        }
         QList<QUrl> files;
         for (const QString& name : local)
             files << QUrl::fromLocalFile(u"/tmp/"_s + name);
@@ -88,19 +75,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("replaced"); // on the server afterwards with "new"
-        QTest::addColumn<int>("outcome");
+        QTest::addColumn<Outcome>("outcome");
         const QStringList ab{u"a.txt"_s, u"b.txt"_s};
         const QStringList abc{u"a.txt"_s, u"b.txt"_s, u"c.txt"_s};
         const QString two = u"2 files already exist on the server. Overwrite them?"_s;
         QTest::newRow("one exists: Overwrite uploads all")
             << QStringList{u"a.txt"_s} << ab << u"Overwrite"_s
-            << u"a.txt already exists on the server. Overwrite it?"_s << ab << int(Outcome::done);
+            << u"a.txt already exists on the server. Overwrite it?"_s << ab << Outcome::done;
         QTest::newRow("two exist: Skip existing uploads the others")
-            << ab << abc << u"Skip existing"_s << two << QStringList{u"c.txt"_s} << int(Outcome::done);
+            << ab << abc << u"Skip existing"_s << two << QStringList{u"c.txt"_s} << Outcome::done;
         QTest::newRow("all exist: Skip existing uploads nothing")
-            << ab << ab << u"Skip existing"_s << two << QStringList() << int(Outcome::done);
+            << ab << ab << u"Skip existing"_s << two << QStringList() << Outcome::done;
         QTest::newRow("Cancel uploads nothing")
-            << ab << abc << u"Cancel"_s << two << QStringList() << int(Outcome::declined);
+            << ab << abc << u"Cancel"_s << two << QStringList() << Outcome::declined;
     }
     void existingFiles_askOnce() {
         QFETCH(QStringList, remote);
@@ -108,32 +95,27 @@ private Q_SLOTS:
         QFETCH(QString, answer);
         QFETCH(QString, message);
         QFETCH(QStringList, replaced);
-        QFETCH(int, outcome);
+        QFETCH(Outcome, outcome);
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
         server.makeFolder(u"/in"_s);
         for (const QString& name : remote)
             server.writeFile(u"/in/"_s + name, "old");
-        SessionHarness h;
-        UploadJob job(h.context);
-        QSignalSpy changed(&h.notifications, &AppNotifications::folderChanged);
+        Upload upload;
+        QSignalSpy changed(&upload.h.notifications, &AppNotifications::folderChanged);
         QList<QUrl> files;
         for (const QString& name : local)
-            files << h.localFile(name, "new");
-        h.prompter.answers << answer;
-        Upload upload;
-        upload.start(h, job, server.connection(), u"/in"_s, files);
-        QVERIFY(upload.finish());
-
-        QCOMPARE(int(upload.result->outcome), outcome);
-        QCOMPARE(h.prompter.asked.size(), 1);
-        QCOMPARE(h.prompter.asked.first().message, message);
-        for (const QString& name : local) {
-            const QByteArray expected = replaced.contains(name) ? "new" : remote.contains(name) ? "old" : "";
-            QCOMPARE(server.exists(u"/in/"_s + name) ? server.readFile(u"/in/"_s + name) : QByteArray(),
-                     expected);
-        }
+            files << upload.h.localFile(name, "new");
+        upload.h.prompter.answers << answer;
+        QVERIFY(upload.start(server.connection(), u"/in"_s, files));
+        QCOMPARE(upload.outcome(), outcome);
+        QCOMPARE(upload.h.prompter.asked.size(), 1);
+        QCOMPARE(upload.h.prompter.asked.first().message, message);
+        for (const QString& name : local)
+            QCOMPARE(server.readFile(u"/in/"_s + name), replaced.contains(name) ? "new"_ba
+                                                        : remote.contains(name) ? "old"_ba
+                                                                                : ""_ba);
         QCOMPARE(server.treeCommands().filter(u"LIST"_s), QStringList{u"LIST /in/"_s});
-        QVERIFY(!job.isBusy());
+        QVERIFY(!upload.job.isBusy());
         QCOMPARE(changed.size(), replaced.isEmpty() ? 0 : 1); // no reload when nothing went up
     }
 
@@ -145,39 +127,30 @@ private Q_SLOTS:
     void transfer_showsEachFileAsItStarts() {
         QFETCH(QList<qint64>, sizes);
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib);
-        SessionHarness h;
-        UploadJob job(h.context);
-        QSignalSpy changed(&h.notifications, &AppNotifications::folderChanged);
-        QList<QUrl> files;
-        qint64 total = 0;
-        for (qsizetype i = 0; i < sizes.size(); ++i) {
-            files << h.localFile(u"f%1.bin"_s.arg(i), QByteArray(sizes[i], 'x'));
-            total += sizes[i];
-        }
         Upload upload;
-        upload.start(h, job, server.connection(), u"/"_s, files);
-        QVERIFY(upload.finish());
-
-        QCOMPARE(int(upload.result->outcome), int(Outcome::done));
-        QCOMPARE(upload.lines.first(), u"Preparing\u2026"_s);
-        QCOMPARE(upload.totals.first(), total < 1 ? 1.0 : double(total));
+        QSignalSpy changed(&upload.h.notifications, &AppNotifications::folderChanged);
+        QList<QUrl> files;
+        for (qsizetype i = 0; i < sizes.size(); ++i)
+            files << upload.h.localFile(u"f%1.bin"_s.arg(i), QByteArray(sizes[i], 'x'));
+        const qint64 total = std::accumulate(sizes.cbegin(), sizes.cend(), qint64(0));
+        QVERIFY(upload.start(server.connection(), u"/"_s, files));
+        QCOMPARE(upload.outcome(), Outcome::done);
+        const TransferWatch& seen = upload.record;
+        QCOMPARE(seen.lines.first(), u"Preparing\u2026"_s);
+        QCOMPARE(seen.totals.first(), total < 1 ? 1.0 : double(total));
         // Each line names a file of the batch and its size, then the bytes done so far (never going back)
         // and the total; a batch of small files may be done between two looks, so not every file shows.
-        qint64 done = 0;
-        for (const QString& line : upload.lines.mid(1)) {
+        for (const QString& line : seen.lines.mid(1)) {
             const qsizetype index = line.mid(1, line.indexOf(u".bin") - 1).toLongLong();
-            QVERIFY2(line.startsWith(
-                         u"f%1.bin \u2014 %2 \u00b7 "_s.arg(index).arg(formatByteCount(sizes.value(index)))),
+            QVERIFY2(line.startsWith(u"f%1.bin \u2014 %2 \u00b7 "_s.arg(index).arg(
+                         formatByteCount(sizes.value(index)))) &&
+                         line.contains(u"/"_s + formatByteCount(total)),
                      qPrintable(line));
-            QVERIFY2(line.contains(u"/"_s + formatByteCount(total)), qPrintable(line));
         }
-        for (qsizetype i = 0; i < upload.values.size(); ++i) {
-            QVERIFY(upload.values[i] >= double(done));
-            done = qint64(upload.values[i]);
-        }
+        QVERIFY(std::is_sorted(seen.values.cbegin(), seen.values.cend()));
         for (qsizetype i = 0; i < files.size(); ++i)
             QCOMPARE(server.readFile(u"/f%1.bin"_s.arg(i)).size(), sizes[i]);
-        QVERIFY(!job.progressLine() && !job.isTransferring());
+        QVERIFY(!upload.job.progressLine() && !upload.job.isTransferring());
         QCOMPARE(changed.size(), 1);
         QCOMPARE(changed.first().at(1).toString(), u"/"_s);
     }
@@ -189,29 +162,25 @@ private Q_SLOTS:
     }
     void cancel_isNoError() {
         QFETCH(bool, whileAsking);
-        SessionHarness h;
+        Upload upload;
         const HoldingCurl curl(whileAsking ? "-rw-r--r-- 1 u g 3 Jan 01 2024 a.txt" : "");
-        h.pool.setCurlPath(curl.path());
-        UploadJob job(h.context);
+        upload.h.pool.setCurlPath(curl.path());
         Connection connection = Connection::makeNew();
         connection.host = u"stand-in.invalid"_s;
-        Upload upload;
-        upload.start(h, job, connection, u"/"_s,
-                     {h.localFile(u"a.txt"_s, "a"), h.localFile(u"b.txt"_s, "b")});
-        QVERIFY(!job.start(connection, u"/"_s, {h.localFile(u"c.txt"_s)}, &h.prompter, &job,
-                           {})); // one at a time
+        QVERIFY(upload.start(connection, u"/"_s,
+                             {upload.h.localFile(u"a.txt"_s, "a"), upload.h.localFile(u"b.txt"_s)}));
+        QVERIFY(!upload.start(connection, u"/"_s, {upload.h.localFile(u"c.txt"_s)})); // one at a time
         if (whileAsking)
-            QTRY_VERIFY(h.prompter.isAsking());
+            QTRY_VERIFY(upload.h.prompter.isAsking());
         else
             QVERIFY(curl.waitForUpload());
-        job.cancel();
+        upload.job.cancel();
         if (whileAsking)
-            h.prompter.answer(u"Overwrite"_s); // too late: the upload is over
+            upload.h.prompter.answer(u"Overwrite"_s); // too late: the upload is over
         curl.release();
-        QVERIFY(upload.finish());
-        QCOMPARE(int(upload.result->outcome), int(Outcome::cancelled));
-        QVERIFY(upload.result->error.isEmpty());
-        QTRY_COMPARE(h.pool.tasksRunning(), 0);
+        QCOMPARE(upload.outcome(), Outcome::cancelled);
+        QVERIFY(upload.record.result->error.isEmpty());
+        QTRY_COMPARE(upload.h.pool.tasksRunning(), 0);
         QCOMPARE(curl.runs(),
                  whileAsking ? 1 : 3); // the listing, the upload, taking its temporary files away
     }
@@ -226,34 +195,30 @@ private Q_SLOTS:
     void quit_asksOnlyWhileWorkRuns() {
         QFETCH(bool, uploading);
         QFETCH(QString, answer);
-        SessionHarness h;
-        const HoldingCurl curl;
-        h.pool.setCurlPath(curl.path());
-        UploadJob job(h.context);
         Upload upload;
+        const HoldingCurl curl;
+        upload.h.pool.setCurlPath(curl.path());
         if (uploading) {
-            upload.start(h, job, Connection::makeNew(), u"/"_s, {h.localFile(u"big.bin"_s, "b")});
+            QVERIFY(upload.start(Connection::makeNew(), u"/"_s, {upload.h.localFile(u"big.bin"_s, "b")}));
             QVERIFY(curl.waitForUpload());
-            QCOMPARE(h.pool.changesRunning(), 1);
+            QCOMPARE(upload.h.pool.changesRunning(), 1);
         }
         bool quit = false;
-        h.prompter.answers << answer;
-        quitWhenConfirmed(h.pool, h.prompter, [&] { quit = true; });
-        QTRY_VERIFY(!h.prompter.isAsking());
-        QCOMPARE(h.prompter.asked.size(), uploading ? 1 : 0);
+        upload.h.prompter.answers << answer;
+        quitWhenConfirmed(upload.h.pool, upload.h.prompter, [&] { quit = true; });
+        QTRY_VERIFY(!upload.h.prompter.isAsking());
+        QCOMPARE(upload.h.prompter.asked.size(), uploading ? 1 : 0);
         QCOMPARE(quit, answer != u"Cancel");
         if (!uploading)
             return;
         const QString proc = curl.uploadProcess();
         if (answer == u"Cancel") {
-            QVERIFY(QFileInfo::exists(proc) && !upload.result);
+            QVERIFY(QFileInfo::exists(proc) && !upload.record.result);
             curl.release();
-            QVERIFY(upload.finish());
-            QCOMPARE(int(upload.result->outcome), int(Outcome::done));
+            QCOMPARE(upload.outcome(), Outcome::done);
             return;
         }
-        QVERIFY(upload.finish()); // the stand-in never ends by itself
-        QCOMPARE(int(upload.result->outcome), int(Outcome::cancelled));
+        QCOMPARE(upload.outcome(), Outcome::cancelled); // the stand-in never ends by itself
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(proc), remoteTimeoutMs);
     }
 
@@ -269,26 +234,24 @@ private Q_SLOTS:
         UploadJob job(h.context);
         UploadToFavoriteFlow flow({h.localFile(u"a.txt"_s, "a")}, h.store, job, h.prompter);
         QSignalSpy dismissed(&flow, &UploadToFavoriteFlow::dismissed);
-        QList<Favorite> rows;
-        for (const ListedFavorite& listed : flow.listedFavorites())
-            rows << listed.favorite;
+        const QList<ListedFavorite> rows = flow.listedFavorites();
         QCOMPARE(rows.size(), 2); // the favorite whose connection is gone gets no row
         QVERIFY(!flow.canUpload());
 
         // A folder that cannot be listed: the error shows, the selection stays, nothing is dismissed.
-        flow.select(rows.at(1));
+        flow.select(rows.at(1).favorite);
         flow.upload();
         QVERIFY(!flow.canUpload()); // the job is busy
         QTRY_VERIFY_WITH_TIMEOUT(flow.errorMessage(), remoteTimeoutMs);
-        QVERIFY(flow.isSelected(rows.at(1)) && flow.canUpload());
+        QVERIFY(flow.isSelected(rows.at(1).favorite) && flow.canUpload());
 
-        flow.select(rows.at(0));
+        flow.select(rows.at(0).favorite);
         QSignalSpy words(&job, &TransferJob::announced);
         flow.upload();
         QVERIFY(!flow.errorMessage()); // cleared when "Upload" is pressed
         QTRY_COMPARE_WITH_TIMEOUT(dismissed.size(), 1, remoteTimeoutMs);
         QCOMPARE(words.first().first().toString(), u"1 file uploaded to Data"_s); // named after the favorite
-        QCOMPARE(server.readFile(u"/data/a.txt"_s), QByteArray("a"));
+        QCOMPARE(server.readFile(u"/data/a.txt"_s), "a"_ba);
 
         // Its server deleted meanwhile: "Upload" does nothing at all.
         h.store.deleteConnection(connection);

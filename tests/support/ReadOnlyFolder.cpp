@@ -1,20 +1,15 @@
 #include "ReadOnlyFolder.h"
 
-#include <QFile>
-
-#ifdef Q_OS_LINUX
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-#endif
 
 ReadOnlyFolder::ReadOnlyFolder(const QString& path)
     : m_path(path) {
     QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner);
     if (canCreateIn(m_path))
         setImmutable(true);
-    m_active = !canCreateIn(m_path);
 }
 
 ReadOnlyFolder::~ReadOnlyFolder() {
@@ -27,23 +22,17 @@ bool ReadOnlyFolder::canCreateIn(const QString& folder) {
     if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return false;
     const bool written = probe.write("x", 1) == 1 && probe.flush();
-    probe.close();
     probe.remove();
     return written;
 }
 
-void ReadOnlyFolder::setImmutable(bool on) {
-#ifdef Q_OS_LINUX
+void ReadOnlyFolder::setImmutable(bool on) const {
     const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return;
     int flags = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
         flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
         ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
     }
-    ::close(fd);
-#else
-    Q_UNUSED(on);
-#endif
+    if (fd >= 0)
+        ::close(fd);
 }

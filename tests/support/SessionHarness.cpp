@@ -1,41 +1,25 @@
 #include "SessionHarness.h"
 
 #include <QFile>
-#include <QMetaObject>
 #include <QTest>
 
-void ScriptedPrompter::chooseLocalFiles(std::function<void(const QList<QUrl>&)> answer) {
-    const QList<QUrl> chosen = files.isEmpty() ? QList<QUrl>() : files.takeFirst();
-    QMetaObject::invokeMethod(
-        this, [answer, chosen] { answer(chosen); }, Qt::QueuedConnection);
-}
-
-void ScriptedPrompter::chooseLocalFolder(std::function<void(const QString&)> answer) {
-    QMetaObject::invokeMethod(
-        this, [answer, chosen = folders.isEmpty() ? QString() : folders.takeFirst()] { answer(chosen); },
-        Qt::QueuedConnection);
-}
+using namespace Qt::StringLiterals;
 
 void ScriptedPrompter::ask(const Question& question, std::function<void(int choice)> answer) {
     asked.append(question);
     m_open = std::move(answer);
     if (!answers.isEmpty())
-        QMetaObject::invokeMethod(
-            this, [this, label = answers.takeFirst()] { this->answer(label); }, Qt::QueuedConnection);
+        later([this, label = answers.takeFirst()] { this->answer(label); });
 }
 
 void ScriptedPrompter::answer(const QString& label) {
-    const Question& question = asked.last();
-    int choice = -1;
-    for (qsizetype i = 0; i < question.choices.size(); ++i) {
-        if (question.choices.at(i).label == label)
-            choice = int(i);
-    }
-    if (choice < 0)
-        qFatal("no choice \"%s\" in \"%s\"", qPrintable(label), qPrintable(question.title));
-    const auto open = std::exchange(m_open, nullptr);
-    if (open)
-        open(choice);
+    const QList<Question::Choice>& choices = asked.last().choices;
+    const auto chosen =
+        std::find_if(choices.cbegin(), choices.cend(), [&](auto& c) { return c.label == label; });
+    if (chosen == choices.cend())
+        qFatal("no choice \"%s\" in \"%s\"", qPrintable(label), qPrintable(asked.last().title));
+    if (const auto open = std::exchange(m_open, nullptr))
+        open(int(chosen - choices.cbegin()));
 }
 
 QUrl SessionHarness::localFile(const QString& name, const QByteArray& content) const {
@@ -52,13 +36,12 @@ QString writeFakeCurl(const QString& path, const QByteArray& body) {
     if (!script.open(QIODevice::WriteOnly))
         qFatal("cannot write %s", qPrintable(path));
     script.write("#!/bin/sh\necho \"$*\" >> '" + QFile::encodeName(path) + ".runs'\n" + body + '\n');
-    script.close();
     script.setPermissions(script.permissions() | QFile::ExeOwner);
     return path;
 }
 
 int runsOf(const QString& path) {
-    QFile runs(path + QStringLiteral(".runs"));
+    QFile runs(path + u".runs"_s);
     return runs.open(QIODevice::ReadOnly) ? int(runs.readAll().count('\n')) : 0;
 }
 
@@ -72,13 +55,32 @@ int SessionHarness::fakeCurlRuns(const QString& path) const {
     return runsOf(path);
 }
 
+TransferWatch::TransferWatch(TransferJob& job) {
+    QObject::connect(&job, &TransferJob::announced, &job, [this](const QString& w) { words << w; });
+    QObject::connect(&job, &TransferJob::progressChanged, &job, [this, &job] {
+        if (job.progressLine())
+            lines << *job.progressLine();
+        totals << job.progressTotal();
+        if (job.isTransferring())
+            values << job.progressValue();
+    });
+}
+
+TransferJob::Done TransferWatch::done() {
+    return [this](const TransferResult& r) { result = r; };
+}
+
+bool TransferWatch::finish(int timeoutMs) const {
+    return QTest::qWaitFor([this] { return result.has_value(); }, timeoutMs);
+}
+
 HoldingCurl::HoldingCurl(const QByteArray& entryLine) {
-    const QByteArray pid = QFile::encodeName(m_dir.filePath(QStringLiteral("pid")));
-    const QByteArray go = QFile::encodeName(m_dir.filePath(QStringLiteral("go")));
+    const QByteArray pid = QFile::encodeName(m_dir.filePath(u"pid"_s));
+    const QByteArray go = QFile::encodeName(m_dir.filePath(u"go"_s));
     const QByteArray listing = entryLine.isEmpty() ? QByteArray() : entryLine + "\r\n";
     // Reads its config as curl does and answers with the records it asks for. No exec: the run must stay
     // this script's process, so that its command line names the stand-in.
-    m_path = writeFakeCurl(m_dir.filePath(QStringLiteral("holding-curl")), R"sh(config=$(cat)
+    m_path = writeFakeCurl(m_dir.filePath(u"holding-curl"_s), R"sh(config=$(cat)
 nonce=$(printf '%s\n' "$config" | sed -n 's/^write-out = "\\\\n\([^ ]*\) .*/\1/p' | head -n 1)
 case "$config" in
 *upload-file*)
@@ -95,18 +97,18 @@ esac)sh");
 }
 
 bool HoldingCurl::waitForUpload() const {
-    return QTest::qWaitFor([this] { return QFile::exists(m_dir.filePath(QStringLiteral("pid"))); });
+    return QTest::qWaitFor([this] { return !uploadProcess().isEmpty(); });
 }
 
+// The run writes its id and a line end in one go; until the line end is there, it has not started.
 QString HoldingCurl::uploadProcess() const {
-    QFile pid(m_dir.filePath(QStringLiteral("pid")));
-    return pid.open(QIODevice::ReadOnly)
-               ? QStringLiteral("/proc/") + QString::fromLatin1(pid.readAll().trimmed())
-               : QString();
+    QFile pid(m_dir.filePath(u"pid"_s));
+    const QByteArray id = pid.open(QIODevice::ReadOnly) ? pid.readAll() : QByteArray();
+    return id.endsWith('\n') ? u"/proc/"_s + QString::fromLatin1(id.trimmed()) : QString();
 }
 
 void HoldingCurl::release() const {
-    QFile(m_dir.filePath(QStringLiteral("go"))).open(QIODevice::WriteOnly);
+    QFile(m_dir.filePath(u"go"_s)).open(QIODevice::WriteOnly);
 }
 
 int HoldingCurl::runs() const {
@@ -131,9 +133,7 @@ QStringList entryNames(const QList<RemoteFile>& files) {
 }
 
 const RemoteFile* findEntry(const QList<RemoteFile>& files, const QString& name) {
-    for (const RemoteFile& file : files) {
-        if (file.name == name)
-            return &file;
-    }
-    return nullptr;
+    const auto found =
+        std::find_if(files.cbegin(), files.cend(), [&](auto& file) { return file.name == name; });
+    return found == files.cend() ? nullptr : &*found;
 }

@@ -8,35 +8,37 @@
 #include "session/Prompter.h"
 #include "session/RemoteTaskPool.h"
 #include "session/SessionContext.h"
+#include "session/TransferJob.h"
 
-#include <QList>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include <functional>
 #include <memory>
 
-// The user, from a script: files to choose and the labels of the choices to take, in order. Answers come
-// on a later turn of the event loop, as a dialog's would. A question with no scripted answer stays open
-// until answer() is called.
+// The user, from a script: the labels of the choices to take, in order; no files or folder are ever chosen.
+// Answers come on a later turn of the event loop, as a dialog's would. A question with no scripted answer
+// stays open until answer() is called.
 class ScriptedPrompter : public Prompter {
     Q_OBJECT
 
 public:
-    QList<QList<QUrl>> files;
-    QStringList folders; // download targets to choose, in order; none left is no choice
     QStringList answers;
     QList<Question> asked;
 
-    void chooseLocalFiles(std::function<void(const QList<QUrl>&)> answer) override;
-    void chooseLocalFolder(std::function<void(const QString&)> answer) override;
+    void chooseLocalFiles(std::function<void(const QList<QUrl>&)> answer) override {
+        later([answer] { answer({}); });
+    }
+    void chooseLocalFolder(std::function<void(const QString&)> answer) override {
+        later([answer] { answer({}); });
+    }
     void ask(const Question& question, std::function<void(int choice)> answer) override;
     // Answers the open question with the choice of that label.
     void answer(const QString& label);
     bool isAsking() const { return bool(m_open); }
 
 private:
+    template <typename F> void later(F work) { QMetaObject::invokeMethod(this, work, Qt::QueuedConnection); }
+
     std::function<void(int)> m_open;
 };
 
@@ -62,6 +64,20 @@ struct SessionHarness {
     int fakeCurlRuns(const QString& path) const;
 };
 
+// One run of an upload or download job, as the window sees it: the lines under the bar, the bar's total,
+// its value while the transfer runs, the words at the end, and how it ended (through done()).
+struct TransferWatch {
+    explicit TransferWatch(TransferJob& job);
+    TransferJob::Done done();
+    bool finish(int timeoutMs = 60000) const;
+
+    std::optional<TransferResult> result;
+    QStringList lines;
+    QStringList words;
+    QList<double> totals;
+    QList<double> values;
+};
+
 // Until nothing of the window loads, uploads, deletes, renames or creates any more.
 bool waitIdle(BrowserState& state, int timeoutMs = 60000);
 QStringList entryNames(const QList<RemoteFile>& files);
@@ -74,8 +90,7 @@ public:
     explicit HoldingCurl(const QByteArray& entryLine = {});
 
     const QString& path() const { return m_path; }
-    // Until an upload run has started.
-    bool waitForUpload() const;
+    bool waitForUpload() const; // until an upload run has started
     // "/proc/<id>" of the last upload run: it exists while that run lives.
     QString uploadProcess() const;
     void release() const;

@@ -5,59 +5,31 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUuid>
 
 #include <csignal>
 #include <pwd.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString python = QStringLiteral("/usr/bin/python3");
 constexpr int startDeadlineMs = 30000;
 constexpr int stopDeadlineMs = 15000;
 
-QString supportFile(const QString& name) {
-    return QStringLiteral(KALVOR_TEST_SUPPORT_DIR "/") + name;
-}
-
 QString relative(const QString& remotePath) {
-    QString path = remotePath;
-    while (path.startsWith(u'/'))
-        path.remove(0, 1);
-    return path;
-}
-
-QString withTrailingSlash(const QString& path) {
-    return path.endsWith(u'/') ? path : path + u'/';
-}
-
-QStringList readLines(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    for (QString& line : lines) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-    }
-    return lines;
+    return QString(remotePath).remove(QRegularExpression(u"^/+"_s));
 }
 
 // vsftpd writes `... FTP command: Client "127.0.0.1", "CWD a"`; keep the quoted command.
 QStringList vsftpdCommands(const QStringList& logLines) {
-    static const QString marker = QStringLiteral("FTP command: Client \"");
-    static const QString separator = QStringLiteral("\", \"");
+    static const QRegularExpression command(uR"re(FTP command: Client "[^"]*", "(.*)"$)re"_s);
     QStringList commands;
     for (const QString& line : logLines) {
-        const qsizetype at = line.indexOf(marker);
-        if (at < 0)
-            continue;
-        const qsizetype start = line.indexOf(separator, at + marker.size());
-        if (start < 0 || !line.endsWith(u'"'))
-            continue;
-        const qsizetype from = start + separator.size();
-        commands.append(line.mid(from, line.size() - 1 - from));
+        if (const QRegularExpressionMatch match = command.match(line); match.hasMatch())
+            commands.append(match.captured(1));
     }
     return commands;
 }
@@ -66,22 +38,20 @@ QStringList vsftpdCommands(const QStringList& logLines) {
 // Sessions follow each other in the tests, so a USER line starts a new one at the root.
 QStringList normalised(const QStringList& commands) {
     QStringList out;
-    QString cwd = QStringLiteral("/");
+    QString cwd = u"/"_s;
     for (const QString& command : commands) {
         const QString verb = command.section(u' ', 0, 0).toUpper();
         const QString argument = command.mid(verb.size() + 1);
-        if (verb == u"USER") {
-            cwd = QStringLiteral("/");
-        } else if (verb == u"PASS") {
-            out.append(QStringLiteral("PASS ******"));
-            continue;
-        } else if (verb == u"CWD") {
+        if (verb == u"USER")
+            cwd = u"/"_s;
+        else if (verb == u"CWD")
             cwd = QDir::cleanPath(argument.startsWith(u'/') ? argument : cwd + u'/' + argument);
-        } else if ((verb == u"LIST" || verb == u"NLST" || verb == u"MLSD") && argument.isEmpty()) {
-            out.append(verb + u' ' + withTrailingSlash(cwd));
-            continue;
-        }
-        out.append(command);
+        if (verb == u"PASS")
+            out.append(u"PASS ******"_s);
+        else if (verb == u"LIST" && argument.isEmpty())
+            out.append(u"LIST "_s + cwd + (cwd.endsWith(u'/') ? u""_s : u"/"_s));
+        else
+            out.append(command);
     }
     return out;
 }
@@ -97,110 +67,66 @@ TestFtpServer::TestFtpServer(Kind kind, const Options& options)
     if (kind == Kind::vsftpd) {
         static const char* const modes[] = {"implicit", "explicit", "plain"};
         m_tls = options.vsftpdTls;
-        QStringList arguments{QString::fromLatin1(modes[static_cast<int>(options.vsftpdTls)])};
+        QStringList arguments{QString::fromLatin1(modes[int(options.vsftpdTls)])};
         if (options.selfSigned)
-            arguments << QStringLiteral("--self-signed");
-        start(supportFile(QStringLiteral("vsftpd_server.py")), arguments);
+            arguments << u"--self-signed"_s;
+        start(u"vsftpd_server.py"_s, arguments);
         return;
     }
-    m_tls = Tls::none;
-
-    m_scratch = std::make_unique<QTemporaryDir>();
-    if (!m_scratch->isValid()) {
-        m_error = QStringLiteral("no temporary folder: ") + m_scratch->errorString();
-        return;
-    }
-    m_rootPath = m_scratch->filePath(QStringLiteral("root"));
-    m_logPath = m_scratch->filePath(QStringLiteral("commands.log"));
+    m_rootPath = m_scratch.filePath(u"root"_s);
+    m_logPath = m_scratch.filePath(u"commands.log"_s);
     QDir().mkpath(m_rootPath);
-    m_user = QStringLiteral("tester");
-    m_password = QStringLiteral("secret");
-
     static const char* const listingNames[] = {"unix", "dos", "bare"};
-    QStringList arguments{QStringLiteral("--root"),
-                          m_rootPath,
-                          QStringLiteral("--listing"),
-                          QString::fromLatin1(listingNames[static_cast<int>(options.listing)]),
-                          QStringLiteral("--log"),
-                          m_logPath,
-                          QStringLiteral("--slow-seconds"),
-                          QString::number(options.slowSeconds)};
-    if (!options.hangPattern.isEmpty())
-        arguments << QStringLiteral("--hang-pattern") << options.hangPattern;
-    if (!options.dieOn.isEmpty())
-        arguments << QStringLiteral("--die-on") << options.dieOn;
-    if (options.dieAfterBytes > 0)
-        arguments << QStringLiteral("--die-after-bytes") << QString::number(options.dieAfterBytes);
-    if (!options.stallListing.isEmpty())
-        arguments << QStringLiteral("--stall-listing") << options.stallListing;
-    if (options.throttleReceive > 0)
-        arguments << QStringLiteral("--throttle-receive") << QString::number(options.throttleReceive);
-    if (options.throttleSend > 0)
-        arguments << QStringLiteral("--throttle-send") << QString::number(options.throttleSend);
-    if (!options.refuseRename.isEmpty())
-        arguments << QStringLiteral("--refuse-rename") << options.refuseRename;
-    if (!options.endless.isEmpty())
-        arguments << QStringLiteral("--endless") << options.endless;
+    const auto number = [](auto n) { return QString::number(n); };
+    // The script takes an empty text or a zero as "no such fault".
+    QStringList arguments;
+    arguments << u"--root"_s << m_rootPath << u"--log"_s << m_logPath << u"--listing"_s
+              << QString::fromLatin1(listingNames[int(options.listing)]) << u"--slow-seconds"_s
+              << number(options.slowSeconds) << u"--hang-pattern"_s << options.hangPattern << u"--die-on"_s
+              << options.dieOn << u"--die-after-bytes"_s << number(options.dieAfterBytes)
+              << u"--stall-listing"_s << options.stallListing << u"--throttle-receive"_s
+              << number(options.throttleReceive) << u"--throttle-send"_s << number(options.throttleSend)
+              << u"--refuse-rename"_s << options.refuseRename << u"--endless"_s << options.endless;
     int index = 0;
     for (auto it = options.rawListings.cbegin(); it != options.rawListings.cend(); ++it) {
-        const QString file = m_scratch->filePath(QStringLiteral("listing-%1").arg(index++));
-        QFile out(file);
+        QFile out(m_scratch.filePath(u"listing-%1"_s.arg(index++)));
         if (!out.open(QIODevice::WriteOnly) || out.write(it.value()) != it.value().size()) {
-            m_error = QStringLiteral("cannot write ") + file;
+            m_error = u"cannot write "_s + out.fileName();
             return;
         }
-        arguments << QStringLiteral("--raw-listing") << it.key() + u'=' + file;
+        arguments << u"--raw-listing"_s << it.key() + u'=' + out.fileName();
     }
-    start(supportFile(QStringLiteral("ftp_server.py")), arguments);
+    start(u"ftp_server.py"_s, arguments);
 }
 
-bool TestFtpServer::start(const QString& script, const QStringList& arguments) {
-    m_process.start(python, QStringList{script} + arguments, QIODevice::ReadOnly);
-    if (!m_process.waitForStarted(startDeadlineMs)) {
-        m_error = QStringLiteral("cannot start %1: %2").arg(script, m_process.errorString());
-        return false;
-    }
+// The script says "KEY value" lines until "PORT n" (ready) or "SKIP why"; "ERROR why" explains a failure.
+void TestFtpServer::start(const QString& script, const QStringList& arguments) {
+    m_process.start(u"/usr/bin/python3"_s,
+                    QStringList{QStringLiteral(KALVOR_TEST_SUPPORT_DIR "/") + script} + arguments,
+                    QIODevice::ReadOnly);
     const QDeadlineTimer deadline(startDeadlineMs);
-    while (true) {
+    m_process.waitForStarted(startDeadlineMs);
+    while (m_skipReason.isEmpty()) {
         while (m_process.canReadLine()) {
             const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
             const QString key = line.section(u' ', 0, 0);
             const QString value = line.section(u' ', 1);
-            if (key == u"PORT") {
+            static const QStringList keys = u"SKIP ERROR ROOT USER PASSWORD LOG"_s.split(u' ');
+            QString* const fields[] = {&m_skipReason, &m_error,    &m_rootPath,
+                                       &m_user,       &m_password, &m_logPath};
+            if (key == u"PORT")
                 m_port = value.toUShort();
-                return m_port != 0;
-            }
-            if (key == u"SKIP")
-                m_skipReason = value;
-            else if (key == u"ERROR")
-                m_error = value;
-            else if (key == u"ROOT")
-                m_rootPath = value;
-            else if (key == u"USER")
-                m_user = value;
-            else if (key == u"PASSWORD")
-                m_password = value;
-            else if (key == u"LOG")
-                m_logPath = value;
+            else if (keys.contains(key))
+                *fields[keys.indexOf(key)] = value;
             else if (key == u"AUTHORITY") // every test server's; set before any curl of this process runs
                 qputenv("CURL_CA_BUNDLE", QFile::encodeName(value));
         }
-        if (!m_skipReason.isEmpty())
-            return false;
-        if (m_process.state() == QProcess::NotRunning || deadline.hasExpired())
+        if (m_port != 0 || m_process.state() == QProcess::NotRunning || deadline.hasExpired())
             break;
-        m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+        m_process.waitForReadyRead(int(deadline.remainingTime()));
     }
-    if (m_error.isEmpty()) {
-        m_error = m_process.state() == QProcess::NotRunning
-                      ? QStringLiteral("%1 exited before it was ready").arg(script)
-                      : QStringLiteral("%1 not ready after %2 ms").arg(script).arg(startDeadlineMs);
-    }
-    return false;
-}
-
-TestFtpServer::~TestFtpServer() {
-    stop();
+    if (m_port == 0 && m_error.isEmpty() && m_skipReason.isEmpty())
+        m_error = script + u" did not say it was ready: "_s + m_process.errorString();
 }
 
 void TestFtpServer::stop() {
@@ -227,15 +153,11 @@ bool TestFtpServer::replaceCertificate() {
     return false;
 }
 
-bool TestFtpServer::waitForExit(int msecs) {
-    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(msecs);
-}
-
 Connection TestFtpServer::connection() const {
     Connection connection;
     connection.id = QUuid::createUuid();
-    connection.name = m_kind == Kind::vsftpd ? QStringLiteral("vsftpd") : QStringLiteral("pyftpdlib");
-    connection.host = QStringLiteral("127.0.0.1");
+    connection.name = m_kind == Kind::vsftpd ? u"vsftpd"_s : u"pyftpdlib"_s;
+    connection.host = u"127.0.0.1"_s;
     connection.port = m_port;
     connection.username = m_user;
     connection.password = m_password;
@@ -246,31 +168,21 @@ Connection TestFtpServer::connection() const {
 }
 
 QStringList TestFtpServer::commandLog() const {
-    const QStringList lines = readLines(m_logPath);
+    QFile file(m_logPath);
+    const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    const QStringList lines = text.split(QRegularExpression(u"\r?\n"_s), Qt::SkipEmptyParts);
     return normalised(m_kind == Kind::vsftpd ? vsftpdCommands(lines) : lines);
 }
 
 QStringList TestFtpServer::treeCommands() const {
-    static const QStringList verbs{QStringLiteral("LIST"), QStringLiteral("DELE"), QStringLiteral("RMD"),
-                                   QStringLiteral("MKD"), QStringLiteral("STOR")};
-    QStringList out;
-    for (const QString& command : commandLog()) {
-        if (verbs.contains(command.section(u' ', 0, 0)))
-            out.append(command);
-    }
-    return out;
+    return commandLog().filter(QRegularExpression(u"^(LIST|DELE|RMD|MKD|STOR) "_s));
 }
 
 QString TestFtpServer::asLogged(const QString& command) const {
-    if (m_kind != Kind::vsftpd)
-        return command;
     QByteArray bytes = command.toUtf8();
-    for (char& byte : bytes) {
-        const auto value = static_cast<unsigned char>(byte);
-        if (value < 0x20 || value >= 0x7f)
-            byte = '?';
-    }
-    return QString::fromLatin1(bytes);
+    std::replace_if(
+        bytes.begin(), bytes.end(), [](char byte) { return uchar(byte) < 0x20 || uchar(byte) >= 0x7f; }, '?');
+    return m_kind == Kind::vsftpd ? QString::fromLatin1(bytes) : command;
 }
 
 QString TestFtpServer::localPath(const QString& remotePath) const {
@@ -281,14 +193,10 @@ QString TestFtpServer::localPath(const QString& remotePath) const {
 // vsftpd serves as the test account, so what the test puts on disk must belong to it; pyftpdlib runs as the
 // test itself. A "__denied__" component keeps the path root's, so vsftpd refuses changes inside it.
 void TestFtpServer::handOver(const QString& remotePath) const {
-    if (m_kind != Kind::vsftpd)
-        return;
-    const passwd* account = ::getpwnam(m_user.toLocal8Bit().constData());
-    if (account == nullptr)
-        return;
+    const passwd* account = m_kind == Kind::vsftpd ? ::getpwnam(m_user.toLocal8Bit().constData()) : nullptr;
     QString path = m_rootPath;
     for (const QString& part : relative(remotePath).split(u'/', Qt::SkipEmptyParts)) {
-        if (part.contains(u"__denied__"))
+        if (account == nullptr || part.contains(u"__denied__"))
             return;
         path += u'/' + part;
         if (::lchown(QFile::encodeName(path).constData(), account->pw_uid, account->pw_gid) != 0)
@@ -302,36 +210,41 @@ void TestFtpServer::makeFolder(const QString& remotePath) const {
 }
 
 void TestFtpServer::writeFile(const QString& remotePath, const QByteArray& content) const {
-    const QString local = localPath(remotePath);
-    QDir().mkpath(QFileInfo(local).path());
-    QFile file(local);
+    QFile file(localPath(remotePath));
+    QDir().mkpath(QFileInfo(file).path());
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qWarning("cannot write %s", qPrintable(local));
+        qWarning("cannot write %s", qPrintable(file.fileName()));
     file.close();
     handOver(remotePath);
 }
 
-void TestFtpServer::makeSymlink(const QString& remotePath, const QString& target) const {
-    const QString local = localPath(remotePath);
-    QDir().mkpath(QFileInfo(local).path());
-    if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(local).constData()) != 0)
-        qWarning("cannot link %s", qPrintable(local));
-    handOver(remotePath);
+void TestFtpServer::seed(const QStringList& items) const {
+    for (const QString& item : items) {
+        const QString link = item.section(u" -> "_s, 0, 0);
+        const QString local = localPath(link);
+        QDir().mkpath(QFileInfo(local).path());
+        if (item.endsWith(u'/'))
+            makeFolder(item);
+        else if (link == item)
+            writeFile(item, item.toUtf8());
+        else if (::symlink(QFile::encodeName(item.section(u" -> "_s, 1)).constData(),
+                           QFile::encodeName(local).constData()) != 0)
+            qWarning("cannot link %s", qPrintable(local));
+        handOver(link);
+    }
 }
 
 bool TestFtpServer::exists(const QString& remotePath) const {
-    const QFileInfo info(localPath(remotePath));
-    return info.exists() || info.isSymLink();
+    return QFileInfo(localPath(remotePath)).exists() || QFileInfo(localPath(remotePath)).isSymLink();
 }
 
 bool TestFtpServer::isFolder(const QString& remotePath) const {
-    const QFileInfo info(localPath(remotePath));
-    return info.isDir() && !info.isSymLink();
+    return QFileInfo(localPath(remotePath)).isDir() && !QFileInfo(localPath(remotePath)).isSymLink();
 }
 
 QStringList TestFtpServer::temporaryFiles() const {
     QStringList found;
-    QDirIterator it(m_rootPath, {QStringLiteral(".kalvor-*")}, QDir::Files | QDir::Hidden | QDir::System,
+    QDirIterator it(m_rootPath, {u".kalvor-*"_s}, QDir::Files | QDir::Hidden | QDir::System,
                     QDirIterator::Subdirectories);
     while (it.hasNext())
         found.append(it.next());

@@ -224,7 +224,7 @@ class TestHandler(FTPHandler):
     def pre_process_command(self, line, cmd, arg):
         if cmd == "PASS":
             entry = "PASS ******"
-        elif cmd in ("LIST", "NLST", "MLSD") and self.authenticated:
+        elif cmd == "LIST" and self.authenticated:
             target = self.fs.cwd if arg.lower() in ("", "-a", "-l", "-al", "-la") else arg
             folder = self.fs.fs2ftp(self.fs.ftp2fs(target))
             entry = "%s %s" % (cmd, folder if folder.endswith("/") else folder + "/")
