@@ -37,7 +37,6 @@ private Q_SLOTS:
         QTest::newRow("implicit, verified") << implicit << false << u"ftps"_s << verified;
         QTest::newRow("explicit, verified") << explicitTls << false << u"ftp"_s << verified;
         QTest::newRow("implicit, pinned") << implicit << true << u"ftps"_s << pinnedLines;
-        QTest::newRow("explicit, pinned") << explicitTls << true << u"ftp"_s << pinnedLines;
     }
     void curlOptions_perSecurityAndPin() {
         QFETCH(Connection, server);
