@@ -176,16 +176,8 @@ private Q_SLOTS:
         }
     }
 
-    void configValues() {
-        const QList<std::pair<QByteArray, QByteArray>> valueAndQuoted = {
-            {"a b", "\"a b\""},
-            {"a\"b\\c", "\"a\\\"b\\\\c\""},
-            {"a\r\n\tb\v", "\"a\\r\\n\\tb\\v\""},
-            {"caf\xe9 \xff", "\"caf\xe9 \xff\""}, // raw bytes unchanged
-        };
-        for (const auto& [value, quoted] : valueAndQuoted)
-            QCOMPARE(quotedConfigValue(value), quoted);
-    }
+    // Quotes, backslashes and raw bytes are in the configs above; line breaks and tabs only here.
+    void configValues() { QCOMPARE(quotedConfigValue("a\r\n\tb\v"), "\"a\\r\\n\\tb\\v\""); }
 
     void controlCharacters_areRefusedBeforeAnyRun_data() {
         QTest::addColumn<Operation>("operation");
