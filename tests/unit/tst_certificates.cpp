@@ -55,9 +55,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<int>("days");
         QTest::newRow("rsa 2048") << u"rsa:2048"_s << 2;
-        QTest::newRow("ec P-256") << u"ec -pkeyopt ec_paramgen_curve:prime256v1"_s << 30;
         QTest::newRow("ec P-384, valid past 2049") << u"ec -pkeyopt ec_paramgen_curve:secp384r1"_s << 40000;
-        QTest::newRow("ed25519") << u"ed25519"_s << 1;
     }
     void generatedCertificate_matchesOpenssl() {
         QFETCH(QString, key);
@@ -103,19 +101,14 @@ private Q_SLOTS:
         const QByteArray block = curlBlock(der);
         QByteArray longLength = der;
         longLength[1] = char(0x84); // a four-byte length far past the end
-        QByteArray shortInner = der;
-        shortInner[5] = char(0x7f); // the body claims more than the certificate holds
-        QTest::newRow("empty") << QByteArray();
         QTest::newRow("no certificate block") << "curl: (90) SSL: public key does not match\n"_ba;
         QTest::newRow("block without PEM") << "Subject:CN = x\nIssuer:CN = x\n"_ba;
         QTest::newRow("PEM never ends") << block.left(block.indexOf("-----END"));
         QTest::newRow("not base64")
             << "Subject:CN = x\n-----BEGIN CERTIFICATE-----\nSubject:CN = y\n-----END CERTIFICATE-----\n"_ba;
         QTest::newRow("two PEMs in one block") << block + block.mid(block.indexOf("-----BEGIN"));
-        QTest::newRow("DER cut short") << curlBlock(der.left(der.size() / 2));
         QTest::newRow("DER with trailing bytes") << curlBlock(der + QByteArray(1, '\0'));
         QTest::newRow("length past the end") << curlBlock(longLength);
-        QTest::newRow("inner length past its parent") << curlBlock(shortInner);
         QTest::newRow("indefinite length") << curlBlock(QByteArray::fromHex("3080") + der.mid(4));
         QTest::newRow("seventeen certificates") << block.repeated(17);
     }

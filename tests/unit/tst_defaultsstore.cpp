@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -75,22 +74,6 @@ private Q_SLOTS:
         QCOMPARE(store.value(*second), "bad 2"_ba);
         QCOMPARE(store.value(connectionsKey), "[1]"_ba);
         QCOMPARE(modeBits(store.filePath(*first)), ownerReadWrite);
-    }
-
-    void interruptedWrite_leavesPreviousFileWhole() {
-        FileDefaultsStore store(m_root->path());
-        QVERIFY(store.setValue(connectionsKey, "[\"old\"]"));
-        {
-            // What a crash between writing and renaming leaves behind: the new bytes in a file beside the
-            // target that was never renamed over it.
-            QSaveFile pending(store.filePath(connectionsKey));
-            QVERIFY(pending.open(QIODevice::WriteOnly));
-            pending.write("[\"new, but never committed");
-            writeFile(store.filePath(connectionsKey) + u".Xa1b2C"_s, "[\"stray");
-        }
-        QCOMPARE(store.value(connectionsKey), "[\"old\"]"_ba);
-        QVERIFY(store.setValue(connectionsKey, "[\"newer\"]"));
-        QCOMPARE(store.value(connectionsKey), "[\"newer\"]"_ba);
     }
 
     void symlinkedFile_neverWrittenThroughNorReplaced_data() {

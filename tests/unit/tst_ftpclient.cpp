@@ -29,6 +29,7 @@ Connection connection(int tls = plain, const QString& user = u"u"_s) {
 
 const QString recordingCurl = QStringLiteral(KALVOR_TEST_SUPPORT_DIR "/recording_curl.sh");
 QTemporaryDir dir;
+const QString logDir = dir.filePath(u"runs"_s);
 
 using Operation = std::function<void(const FTPClient&)>;
 
@@ -56,10 +57,6 @@ std::optional<FTPClientError> failureOf(const FTPClient& client, const Operation
     return std::nullopt;
 }
 
-QString logDir() {
-    return dir.filePath(u"runs"_s);
-}
-
 void respondWith(const QByteArray& trace, int exitStatus) {
     QFile file(dir.filePath(u"trace"_s));
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -72,11 +69,12 @@ void respondWith(const QByteArray& trace, int exitStatus) {
 QByteArrayList recordedConfigs() {
     static const QRegularExpression random(u"kalvor-[0-9a-z]+"_s);
     QByteArrayList configs;
-    for (const QFileInfo& info : QDir(logDir()).entryInfoList({u"*.config"_s}, QDir::Files, QDir::Name)) {
-        QFile file(info.filePath());
-        const QString config =
-            file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
-        configs << QString(config).replace(random, u"kalvor-R"_s).replace(dir.path(), u"DIR"_s).toLatin1();
+    for (const QFileInfo& info : QDir(logDir).entryInfoList({u"*.config"_s}, QDir::Files, QDir::Name)) {
+        if (QFile file(info.filePath()); file.open(QIODevice::ReadOnly))
+            configs << QString::fromLatin1(file.readAll())
+                           .replace(random, u"kalvor-R"_s)
+                           .replace(dir.path(), u"DIR"_s)
+                           .toLatin1();
     }
     return configs;
 }
@@ -94,9 +92,9 @@ private Q_SLOTS:
     void init() {
         QFile upload(dir.filePath(u"my \"report\".pdf"_s));
         QVERIFY(upload.open(QIODevice::WriteOnly));
-        QDir(logDir()).removeRecursively();
-        QVERIFY(QDir().mkpath(logDir()));
-        qputenv("KALVOR_FAKE_CURL_LOG_DIR", logDir().toUtf8());
+        QDir(logDir).removeRecursively();
+        QVERIFY(QDir().mkpath(logDir));
+        qputenv("KALVOR_FAKE_CURL_LOG_DIR", logDir.toUtf8());
         respondWith({}, 0);
         qunsetenv("KALVOR_FAKE_CURL_OUTPUT");
     }
@@ -108,7 +106,6 @@ private Q_SLOTS:
             {u"pub"_s, u"ftp://h:21/pub/"_s},
             {u"/pub/"_s, u"ftp://h:21/pub/"_s},
             {u"//a//b"_s, u"ftp://h:21//a//b/"_s},
-            {u"p%20z"_s, u"ftp://h:21/p%2520z/"_s},
             {u"/a#b?c[1]{2} d"_s, u"ftp://h:21/a%23b%3Fc%5B1%5D%7B2%7D%20d/"_s},
             {u"/A-z_0.9~"_s, u"ftp://h:21/A-z_0.9~/"_s},
             {u"/d\u00e4"_s, u"ftp://h:21/d%C3%A4/"_s},
@@ -179,16 +176,8 @@ private Q_SLOTS:
         }
     }
 
-    void configValues() {
-        const QList<std::pair<QByteArray, QByteArray>> valueAndQuoted = {
-            {"a b", "\"a b\""},
-            {"a\"b\\c", "\"a\\\"b\\\\c\""},
-            {"a\r\n\tb\v", "\"a\\r\\n\\tb\\v\""},
-            {"caf\xe9 \xff", "\"caf\xe9 \xff\""}, // raw bytes unchanged
-        };
-        for (const auto& [value, quoted] : valueAndQuoted)
-            QCOMPARE(quotedConfigValue(value), quoted);
-    }
+    // Quotes, backslashes and raw bytes are in the configs above; line breaks and tabs only here.
+    void configValues() { QCOMPARE(quotedConfigValue("a\r\n\tb\v"), "\"a\\r\\n\\tb\\v\""); }
 
     void controlCharacters_areRefusedBeforeAnyRun_data() {
         QTest::addColumn<Operation>("operation");
@@ -204,6 +193,11 @@ private Q_SLOTS:
         row("download", [](auto& c) { c.downloadFiles({{u"a\nb"_s, u"/tmp/a"_s, 0}}); });
         row("login", [](const FTPClient&) {
             (void)FTPClient(connection(plain, hostile), recordingCurl).listDirectory(u"/"_s);
+        });
+        row("password", [](const FTPClient&) {
+            Connection c = connection();
+            c.password = hostile;
+            (void)FTPClient(c, recordingCurl).listDirectory(u"/"_s);
         });
         row("nul-in-config",
             [](auto& c) { c.uploadFile(QUrl::fromLocalFile(u"/tmp/x"_s + QChar(0) + u"y"_s), u"/"_s); });

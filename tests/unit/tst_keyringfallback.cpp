@@ -31,8 +31,7 @@ private Q_SLOTS:
         connection.password.clear();
         connection.passwordInKeyring = true;
         const FilledPassword filled = fillPassword(vault, connection).result();
-        QVERIFY(filled.status != Status::done);
-        QVERIFY(!filled.error.isEmpty());
+        QVERIFY(filled.status != Status::done && !filled.error.isEmpty());
     }
 };
 

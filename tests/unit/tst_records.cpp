@@ -53,11 +53,12 @@ private Q_SLOTS:
         QVERIFY(favorites && favorites->first() == favorite);
         QCOMPARE(decodeFavorites("[]"_ba)->size(), 0);
 
-        // Any member order, extra members and lower-case ids are read.
+        // Any member order, extra members and lower-case ids are read; a record from before TLS modes is
+        // implicit.
         const auto read = decodeConnections(
             R"([{"useTLS":true,"password":"p","extra":[1,2],"username":"u","port":990,"host":"h","name":"n",)"
             R"("id":"6ba7b810-9dad-11d1-80b4-00c04fd430c8"}])"_ba);
-        QVERIFY(read && read->first().port == 990 && read->first().useTLS);
+        QVERIFY(read && read->first().port == 990 && read->first().usesImplicitTLS());
         QVERIFY(encodeConnections(*read).startsWith(
             "[{\"id\":\"6BA7B810-9DAD-11D1-80B4-00C04FD430C8\",\"name\""));
     }
@@ -71,7 +72,6 @@ private Q_SLOTS:
             QTest::newRow(tag) << data << favorites;
         };
         row("useTLS missing", "[{" + id + rest + ",\"port\":21}]");
-        row("useTLS null", "[{" + id + rest + ",\"port\":21,\"useTLS\":null}]");
         row("port as string", "[{" + id + rest + ",\"port\":\"21\",\"useTLS\":false}]");
         row("port fractional", "[{" + id + rest + ",\"port\":21.5,\"useTLS\":false}]");
         row("port above int64", "[{" + id + rest + ",\"port\":9223372036854775808,\"useTLS\":false}]");

@@ -41,7 +41,6 @@ private Q_SLOTS:
         QTest::newRow("truncated at the end") << "a\xe6\x97"_ba << u"a"_s + raw({0xe6, 0x97});
         QByteArray everyByte(256, Qt::Uninitialized);
         std::iota(everyByte.begin(), everyByte.end(), char(0));
-        QTest::newRow("every byte") << everyByte << QString();
         std::reverse(everyByte.begin(), everyByte.end());
         QTest::newRow("every byte twice, reversed") << everyByte.repeated(2) << QString();
     }
@@ -63,10 +62,7 @@ private Q_SLOTS:
             {"\x80 \x9c", {}, u"\u20ac \u0153"_s}, // Windows-1252
             {"\x81", {}, u"\ufffd"_s},             // not even that
             {"caf\xe9", u"UTF-8"_s, u"caf\ufffd"_s},
-            {"caf\xe9", u"ISO-8859-1"_s, u"caf\u00e9"_s},
             {"\xc3\xa9", u"ISO-8859-1"_s, u"\u00c3\u00a9"_s},
-            {"\x80", u"windows-1252"_s, u"\u20ac"_s},
-            {"\x93\xfa\x96\x7b", u"Shift_JIS"_s, u"\u65e5\u672c"_s},
         };
         for (const auto& [bytes, encoding, shown] : cases) {
             if (servertext::isSupported(Encoding{encoding})) // else this Qt cannot convert it
@@ -81,8 +77,6 @@ private Q_SLOTS:
             {u"a"_s + raw({0xe9}), {}, {}},
             {u"caf\u00e9"_s, u"ISO-8859-1"_s, "caf\xe9"},
             {u"5\u20ac"_s, u"ISO-8859-1"_s, {}},
-            {u"5\u20ac"_s, u"windows-1252"_s, "5\x80"},
-            {u"\u65e5\u672c"_s, u"Shift_JIS"_s, "\x93\xfa\x96\x7b"},
             {u"\u00e9"_s, u"Shift_JIS"_s, {}},
         };
         for (const auto& [typed, encoding, bytes] : cases) {

@@ -24,7 +24,6 @@ private Q_SLOTS:
     void names() {
         const QList<std::pair<QStringList, QString>> cases = {
             {{u"Budget.csv"_s}, u"Budget.csv"_s},
-            {{u"a"_s, u"b"_s}, u"a and b"_s},
             {{u"a"_s, u"b"_s, u"c"_s}, u"a, b and c"_s},
             {{u"Budget.csv"_s, u"Notes.txt"_s, u"c"_s, u"d"_s}, u"Budget.csv, Notes.txt and 2 more"_s},
         };
