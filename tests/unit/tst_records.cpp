@@ -81,7 +81,7 @@ private Q_SLOTS:
         row("id not a uuid", "[{\"id\":\"42\"" + rest + ",\"port\":21,\"useTLS\":false}]");
         row("one bad record fails the list",
             "[{" + id + rest + ",\"port\":21,\"useTLS\":false},{" + id + rest + ",\"port\":21}]");
-        row("not an array", "{" + id + rest + ",\"port\":21,\"useTLS\":false}");
+        row("not an array", "{}"); // an empty object is no empty list
         row("not json", "[{\"id\":");
         row("invalid utf-8 inside a string", "[{" + id + ",\"name\":\"\xff\"}]");
         row("favorite, connection id not a uuid",
