@@ -75,28 +75,20 @@ private Q_SLOTS:
         QTRY_VERIFY(window->uploadSheet());
         QCOMPARE(window->state().pendingUpload()->urls, QList<QUrl>{QUrl::fromLocalFile(cold)});
         QVERIFY(!m_app->handIns().take()); // the window took them
-        QTest::keyClick(window->uploadSheet(), Qt::Key_Escape);
-        QTRY_VERIFY(!window->uploadSheet());
 
         const QString b = localFile(u"b.txt"_s);
         const QString a = localFile(u"a.txt"_s);
         const auto [code, output] = runProgram({b, QUrl::fromLocalFile(a).toString(), u"c.txt-missing"_s});
         QCOMPARE(code, 0);
         QVERIFY(output.contains("c.txt-missing: no such file\n"));
-        QTRY_VERIFY(window->uploadSheet());
-        QCOMPARE(window->state().pendingUpload()->urls,
-                 (QList<QUrl>{QUrl::fromLocalFile(b), QUrl::fromLocalFile(a)}));
+        QTRY_COMPARE(window->state().pendingUpload()->urls,
+                     (QList<QUrl>{QUrl::fromLocalFile(b), QUrl::fromLocalFile(a)}));
 
-        // A new window does not offer the same files again, before or after the sheet is dismissed.
-        for (int round = 0; round < 2; ++round) {
-            window->findChild<QAction*>(u"newWindowAction"_s)->trigger();
-            QTRY_COMPARE(windows().size(), 2 + round);
-            for (ContentView* other : windows())
-                QVERIFY(other == window || (!other->uploadSheet() && !other->state().pendingUpload()));
-            QTest::keyClick(window->uploadSheet() ? static_cast<QWidget*>(window->uploadSheet()) : window,
-                            Qt::Key_Escape);
-        }
-        QTRY_VERIFY(!window->uploadSheet());
+        // A new window does not offer the same files again (which windows take a hand-in is the session's).
+        window->findChild<QAction*>(u"newWindowAction"_s)->trigger();
+        QTRY_COMPARE(windows().size(), 2);
+        for (ContentView* other : windows())
+            QVERIFY(other == window || (!other->uploadSheet() && !other->state().pendingUpload()));
     }
 
     // Refused, and answered, by the real program itself: no instance starts; help needs no display.

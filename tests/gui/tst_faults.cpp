@@ -26,8 +26,12 @@ QByteArray readAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QStringList entriesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+// What the folder holds: every entry's name and bytes.
+QMap<QString, QByteArray> entriesIn(const QString& folder) {
+    QMap<QString, QByteArray> entries;
+    for (const QString& name : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+        entries.insert(name, readAll(folder + u'/' + name));
+    return entries;
 }
 
 } // namespace
@@ -49,8 +53,7 @@ class FaultsTest : public WindowTestCase {
         TestFtpServer spare(TestFtpServer::Kind::pyftpdlib);
         QVERIFY2(spare.isRunning(), qPrintable(spare.errorString()));
         spare.writeFile(u"/alive.txt"_s, "a");
-        const Connection connection = addAndOpen(spare);
-        QVERIFY(state().browser().connection() && state().browser().connection()->id == connection.id);
+        addAndOpen(spare);
         QVERIFY(waitIdle(state()));
         QVERIFY2(!state().browser().errorMessage(), qPrintable(error()));
         QCOMPARE(shownNames(), QStringList{u"alive.txt"_s});
@@ -91,25 +94,15 @@ private Q_SLOTS:
         addAndOpen(server);
         QVERIFY(waitIdle(state()));
         QSignalSpy loading(&state().browser(), &FolderBrowser::loadingChanged);
-        // On localhost the whole batch may start and fail between two looks: record what the window showed.
-        QStringList progressLines;
-        QObject watching;
-        connect(&state().upload(), &UploadJob::progressChanged, &watching, [&] {
-            if (state().upload().isTransferring() && state().upload().progressLine())
-                progressLines << *state().upload().progressLine();
-        });
         if (uploading) {
             action(u"uploadFileAction"_s)->trigger();
             QVERIFY(windowdriver::choose(m_window.get(), u"uploadFileChooser"_s, m_h->local.path(),
                                          {u"big.bin"_s, u"later.txt"_s}));
-            QVERIFY(QTest::qWaitFor([&] { return !progressLines.isEmpty() && !state().upload().isBusy(); },
-                                    deadlineMs));
         } else {
             QVERIFY(confirmDeleteOf(u"tree"_s));
-            QVERIFY(state().deletes().isDeleting());
-            QVERIFY(waitIdle(state()));
         }
-
+        QTRY_VERIFY_WITH_TIMEOUT(errorShown(), deadlineMs);
+        QVERIFY(waitIdle(state()));
         QVERIFY(server.waitForExit(deadlineMs)); // the fault did happen
         QVERIFY2(errorShown(), qPrintable(error()));
         QVERIFY(!state().upload().isTransferring() && !state().upload().progressLine());
@@ -140,82 +133,46 @@ private Q_SLOTS:
         stillWorks();
     }
 
-    // A LIST that never ends holds up nothing but itself: other folders, other work and the form go on, and
-    // only the stuck operation's own sign stays.
+    // A LIST that never ends holds up nothing but itself: other folders and other work go on, and only the
+    // stuck operation's own sign stays.
     void serverThatNeverAnswers_blocksOnlyItsOwnOperation() {
         showWindow();
         TestFtpServer::Options hanging;
         hanging.hangPattern = u"__hang__"_s;
         KALVOR_START_SERVER(server, TestFtpServer::Kind::pyftpdlib, hanging);
         server.writeFile(u"/__hang__/inside.txt"_s, "i");
+        server.writeFile(u"/open/gone.txt"_s, "g");
         server.writeFile(u"/open/here.txt"_s, "h");
         QSignalSpy dropped(&state().browser(), &FolderBrowser::listingDropped);
         const auto deleting = [this] {
             return state().deletes().isDeleting() && busyText()->isVisible() &&
                    busyText()->text() == u"Deleting\u2026"_s;
         };
-
-        const Connection connection = addAndOpen(server);
+        addAndOpen(server);
         QVERIFY(waitIdle(state()));
 
-        // Enter the folder whose listing never comes: it stays loading...
+        // The folder whose listing never comes is entered, left, and deleted (its tree cannot be listed).
         openEntry(u"__hang__"_s);
-        QCOMPARE(state().browser().currentPath(), u"__hang__/"_s);
         QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().contains(u"LIST /__hang__/"_s), deadlineMs);
         QVERIFY(state().browser().isLoading() && fileList()->isLoading());
-        // ...and the user goes elsewhere: the parent and another folder list at once.
         state().browser().navigateUp();
-        QVERIFY(waitIdle(state()));
-        openEntry(u"open"_s);
-        QVERIFY(waitIdle(state()));
-        QCOMPARE(shownNames(), QStringList{u"here.txt"_s});
-        QVERIFY(!fileList()->isLoading());
-        QVERIFY(!state().browser().errorMessage());
-
-        // The form can be shown and saved meanwhile.
-        addConnectionThroughForm(u"Meanwhile"_s, u"example.invalid"_s);
-        QCOMPARE(m_h->store.connections().size(), 2);
-
-        // A delete that gets stuck (its folder cannot be listed) keeps "Deleting…" and blocks nothing else.
-        clickSidebar(FavoritesSidebarView::RowKind::Connection, connection.id);
         QVERIFY(waitIdle(state()));
         QVERIFY(confirmDeleteOf(u"__hang__"_s));
         QTRY_VERIFY_WITH_TIMEOUT(server.commandLog().count(u"LIST /__hang__/"_s) == 2, deadlineMs);
         QVERIFY(deleting());
 
+        // Meanwhile another folder lists, the toolbar acts, and a second delete that completes leaves the
+        // stuck one's sign.
         openEntry(u"open"_s);
         QTRY_VERIFY_WITH_TIMEOUT(!state().browser().isLoading(), deadlineMs);
-        QCOMPARE(shownNames(), QStringList{u"here.txt"_s});
+        QCOMPARE(shownNames(), (QStringList{u"gone.txt"_s, u"here.txt"_s}));
+        QVERIFY(!fileList()->isLoading() && !state().browser().errorMessage());
         QVERIFY(action(u"uploadFileAction"_s)->isEnabled() && action(u"newFolderAction"_s)->isEnabled());
-
-        action(u"newFolderAction"_s)->trigger();
-        QTRY_VERIFY(m_window->newFolderSheet());
-        auto* folderName = m_window->newFolderSheet()->findChild<QLineEdit*>(u"newFolderName"_s);
-        QTest::keyClicks(folderName, u"made"_s);
-        QTest::keyClick(folderName, Qt::Key_Return);
-        QTRY_VERIFY_WITH_TIMEOUT(shownNames().contains(u"made"_s), deadlineMs);
-        QTRY_VERIFY(!m_window->newFolderSheet());
-        QVERIFY(server.isFolder(u"/open/made"_s));
-
-        m_h->localFile(u"small.txt"_s, "0123456789");
-        action(u"uploadFileAction"_s)->trigger();
-        QVERIFY(windowdriver::choose(m_window.get(), u"uploadFileChooser"_s, m_h->local.path(),
-                                     {u"small.txt"_s}));
-        QTRY_VERIFY_WITH_TIMEOUT(shownNames().contains(u"small.txt"_s), deadlineMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!state().upload().isBusy() && !state().browser().isLoading(), deadlineMs);
-        QCOMPARE(server.readFile(u"/open/small.txt"_s).size(), 10);
-
-        // Still the only sign left: the stuck delete's own.
-        QVERIFY(deleting());
-        QVERIFY(!state().browser().errorMessage());
-        QVERIFY(server.exists(u"/__hang__/inside.txt"_s));
-
-        // A second delete that completes must not take the stuck one's sign with it.
-        QVERIFY(confirmDeleteOf(u"here.txt"_s));
-        QTRY_VERIFY_WITH_TIMEOUT(!shownNames().contains(u"here.txt"_s) && !state().browser().isLoading(),
+        QVERIFY(confirmDeleteOf(u"gone.txt"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(!server.exists(u"/open/gone.txt"_s) && !state().browser().isLoading() &&
+                                     shownNames() == QStringList{u"here.txt"_s},
                                  deadlineMs);
-        QVERIFY(!server.exists(u"/open/here.txt"_s));
-        QVERIFY(deleting());
+        QVERIFY(deleting() && server.exists(u"/__hang__/inside.txt"_s));
 
         // Stopping the server ends both stuck curl runs: the delete reports, the old listing is dropped.
         server.stop();
@@ -223,7 +180,7 @@ private Q_SLOTS:
         QVERIFY(!state().deletes().isDeleting());
         QTRY_COMPARE_WITH_TIMEOUT(dropped.size(), 1, deadlineMs);
         QCOMPARE(dropped.first().first().toString(), u"__hang__/"_s);
-        QCOMPARE(shownNames(), (QStringList{u"made"_s, u"small.txt"_s}));
+        QCOMPARE(shownNames(), QStringList{u"here.txt"_s});
     }
 
     void crashingCurl_givesAClearError_data() {
@@ -362,13 +319,10 @@ private Q_SLOTS:
         if (fullDisk && !mounted)
             QSKIP("cannot mount a small file system here (needs root)");
         auto store = std::make_unique<FileDefaultsStore>(folder);
-        Connection kept = server.connection();
-        kept.name = u"Kept"_s;
+        const Connection kept = server.connection();
         const Favorite keptFavorite{QUuid::createUuid(), kept.id, u"Root"_s, u"/"_s};
         QVERIFY(store->setValue(FavoritesManager::connectionsKey(), encodeConnections({kept})));
         QVERIFY(store->setValue(FavoritesManager::favoritesKey(), encodeFavorites({keptFavorite})));
-        const QString connectionsFile = store->filePath(FavoritesManager::connectionsKey());
-        const QString favoritesFile = store->filePath(FavoritesManager::favoritesKey());
 
         std::unique_ptr<ReadOnlyFolder> readOnly;
         if (fullDisk)
@@ -376,7 +330,7 @@ private Q_SLOTS:
         else if (!(readOnly = std::make_unique<ReadOnlyFolder>(folder))->active())
             QSKIP("this user can write into any folder");
         QVERIFY(!ReadOnlyFolder::canCreateIn(folder));
-        const QStringList entriesBefore = entriesIn(folder);
+        const auto entriesBefore = entriesIn(folder);
         showWindow(std::move(store));
         QCOMPARE(m_h->store.connections(), QList<Connection>{kept});
 
@@ -400,10 +354,8 @@ private Q_SLOTS:
         QCOMPARE(state().detailMode(), BrowserState::DetailMode::empty);
         QVERIFY(settingsErrorShown()); // seen although no folder is shown
 
-        // Nothing moved on disk, and both files still hold what was saved before the fault.
+        // Nothing moved on disk: both files still hold what was saved before the fault.
         QCOMPARE(entriesIn(folder), entriesBefore);
-        QCOMPARE(decodeConnections(readAll(connectionsFile)), QList<Connection>{kept});
-        QCOMPARE(decodeFavorites(readAll(favoritesFile)), QList<Favorite>{keptFavorite});
     }
 
     void settingsFileCutShort_loadsTheRestAndLosesNothing_data() {
@@ -421,34 +373,27 @@ private Q_SLOTS:
             connectionsCut ? FavoritesManager::connectionsKey() : FavoritesManager::favoritesKey();
         const QString connectionsFile = store->filePath(FavoritesManager::connectionsKey());
         const QString favoritesFile = store->filePath(FavoritesManager::favoritesKey());
-
         Connection first = Connection::makeNew();
+        first.name = u"First"_s;
         first.host = u"first.invalid"_s;
-        Connection second = Connection::makeNew();
-        second.name = u"Second"_s;
-        second.host = u"second.invalid"_s;
-        const QList<Connection> connections{first, second};
-        const QList<Favorite> favorites{{QUuid::createUuid(), first.id, u"Pub"_s, u"/pub"_s},
-                                        {QUuid::createUuid(), second.id, u"Up"_s, u"/up"_s}};
-        QVERIFY(store->setValue(FavoritesManager::connectionsKey(), encodeConnections(connections)));
+        const QList<Favorite> favorites{{QUuid::createUuid(), first.id, u"Pub"_s, u"/pub"_s}};
+        QVERIFY(store->setValue(FavoritesManager::connectionsKey(), encodeConnections({first})));
         QVERIFY(store->setValue(FavoritesManager::favoritesKey(), encodeFavorites(favorites)));
         // What a writer that died halfway through would have left.
         const QByteArray whole = readAll(store->filePath(damagedKey));
         const QByteArray cutShort = whole.left(whole.size() / 2);
         QVERIFY(store->setValue(damagedKey, cutShort));
-        const QStringList entriesBefore = entriesIn(folder);
+        const auto entriesBefore = entriesIn(folder);
 
         showWindow(std::move(store));
-        QCOMPARE(m_h->store.connections(), connectionsCut ? QList<Connection>() : connections);
+        QCOMPARE(m_h->store.connections(), connectionsCut ? QList<Connection>() : QList<Connection>{first});
         QCOMPARE(m_h->store.favorites(), connectionsCut ? favorites : QList<Favorite>());
-        QCOMPARE(sidebarShows(u"Second"_s), !connectionsCut);
+        QCOMPARE(sidebarShows(u"First"_s), !connectionsCut);
         QVERIFY(!state().browser().errorMessage());
         // Loading writes nothing: the damaged file is still there, as it was.
         QCOMPARE(entriesIn(folder), entriesBefore);
-        QCOMPARE(readAll(folder + u'/' + damagedKey + u".json"_s), cutShort);
 
         addConnectionThroughForm(u"Added"_s, u"added.invalid"_s);
-        QVERIFY2(!state().browser().errorMessage(), qPrintable(error()));
         const Connection added = m_h->store.connections().last();
         QCOMPARE(added.name, u"Added"_s);
 
@@ -458,7 +403,7 @@ private Q_SLOTS:
         QCOMPARE(sideFiles.size(), 1);
         QCOMPARE(readAll(folder + u'/' + sideFiles.first()), cutShort);
         QCOMPARE(decodeConnections(readAll(connectionsFile)),
-                 (connectionsCut ? QList<Connection>{added} : QList<Connection>{first, second, added}));
+                 (connectionsCut ? QList<Connection>{added} : QList<Connection>{first, added}));
         QCOMPARE(decodeFavorites(readAll(favoritesFile)), connectionsCut ? favorites : QList<Favorite>());
         QCOMPARE(entriesIn(folder).size(), entriesBefore.size() + 1);
     }

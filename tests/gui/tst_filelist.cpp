@@ -106,27 +106,13 @@ struct ShownList {
             list()->model()->match(list()->model()->index(0, 0), Qt::DisplayRole, name, 1, Qt::MatchExactly);
         return found.isEmpty() ? QPoint(-1, -1) : list()->visualRect(found.first()).center();
     }
-    // Right-clicks there, empties the listing under the open menu, and takes every enabled item (logging
-    // "rename" for an edit in place, of a row no longer there).
-    void openMenuAndTakeAll(const QPoint& at) {
-        QContextMenuEvent event(QContextMenuEvent::Mouse, at, list()->viewport()->mapToGlobal(at));
-        QCoreApplication::sendEvent(list()->viewport(), &event);
-        QMenu* menu = nullptr;
-        QTRY_VERIFY((menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())));
-        view.setFiles({});
-        for (QAction* action : menu->actions()) {
-            if (action->isEnabled() && action->objectName() == u"renameAction")
-                log << u"rename"_s;
-            else if (action->isEnabled())
-                action->trigger();
-        }
-        menu->close();
-    }
     static bool editing() { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); }
 
     // One gesture after the other: "click:a.txt ctrl:dir shift:b.txt double:dir" on rows ("_" for a space),
     // "key:Ctrl+R" and "type:text" to the focused widget, "drop:/tmp/a,https://x.org/b" on the list (a drag
-    // the list turns away is logged as "no drop").
+    // the list turns away is logged as "no drop"), "menu:dir" to right-click, empty the listing under the
+    // open menu and take every enabled item (logging "rename" for an edit in place, of a row no longer
+    // there).
     void gestures(const QString& script) {
         QWidget* viewport = list()->viewport();
         for (const QString& step : script.split(u' ', Qt::SkipEmptyParts)) {
@@ -151,7 +137,19 @@ struct ShownList {
                 QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
                 QCoreApplication::sendEvent(viewport, &drop);
             } else if (how == u"menu") {
-                openMenuAndTakeAll(pointOf(what));
+                const QPoint at = pointOf(what);
+                QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+                QCoreApplication::sendEvent(viewport, &event);
+                QMenu* menu = nullptr;
+                QTRY_VERIFY((menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())));
+                view.setFiles({});
+                for (QAction* action : menu->actions()) {
+                    if (action->isEnabled() && action->objectName() == u"renameAction")
+                        log << u"rename"_s;
+                    else if (action->isEnabled())
+                        action->trigger();
+                }
+                menu->close();
             } else if (how == u"double") {
                 QTest::mouseClick(viewport, Qt::LeftButton, {}, pointOf(what)); // a double click starts so
                 QTest::mouseDClick(viewport, Qt::LeftButton, {}, pointOf(what));
@@ -219,13 +217,10 @@ private Q_SLOTS:
         row("a heading is not selected", Mode::list, u"click:Files"_s, {}, {});
         row("double click opens a folder", Mode::list, u"double:dir"_s, u"dir"_s, {u"open dir"_s});
         row("double click on the parent row", Mode::list, u"double:Parent_folder"_s, {}, {u"up"_s});
-        row("details: Ctrl adds", Mode::details, u"click:b.txt ctrl:fav"_s, u"fav,b.txt"_s, {});
         row("details: double click opens a link", Mode::details, u"double:link"_s, u"link"_s,
             {u"open link"_s});
-        row("Return opens a folder", Mode::list, u"click:dir key:Return"_s, u"dir"_s, {u"open dir"_s});
         row("Enter opens a link", Mode::details, u"click:link key:Enter"_s, u"link"_s, {u"open link"_s});
         row("Return on a file", Mode::list, u"click:a.txt key:Return"_s, u"a.txt"_s, {});
-        row("Backspace goes up", Mode::list, u"key:Backspace"_s, {}, {u"up"_s});
         row("Alt+Up goes up", Mode::details, u"key:Alt+Up"_s, {}, {u"up"_s});
         row("Ctrl+R reloads", Mode::details, u"key:Ctrl+R"_s, {}, {u"refresh"_s});
         row("Delete deletes the selection", Mode::list, u"click:a.txt ctrl:dir key:Del"_s, u"dir,a.txt"_s,

@@ -100,15 +100,12 @@ private Q_SLOTS:
         for (const char* field : {"nameField", "hostField", "usernameField", "passwordField"})
             QTest::newRow(field) << plain << QString::fromLatin1(field) << u"x:"_s << 21LL;
         QTest::newRow("encoding") << plain << u"encodingChoice"_s << u"2"_s << 21LL;
-        QTest::newRow("port") << plain << u"portField"_s << u"2121"_s << 2121LL;
         QTest::newRow("port typed with grouping") << plain << u"portField"_s << u"2,121"_s << 2121LL;
         QTest::newRow("letters are no port") << plain << u"portField"_s << u"abc"_s << 0LL;
-        QTest::newRow("emptied is no port") << plain << u"portField"_s << QString() << 0LL;
         QTest::newRow("above 65535 is kept as typed") << plain << u"portField"_s << u"70000"_s << 70000LL;
         QTest::newRow("21 becomes 990 for implicit TLS") << plain << u"securityChoice"_s << u"2"_s << 990LL;
         QTest::newRow("990 becomes 21 for explicit TLS") << implicit << u"securityChoice"_s << u"1"_s << 21LL;
         QTest::newRow("990 becomes 21 for plain FTP") << implicit << u"securityChoice"_s << u"0"_s << 21LL;
-        QTest::newRow("21 stays for explicit TLS") << plain << u"securityChoice"_s << u"1"_s << 21LL;
         QTest::newRow("a port of the user's own stays") << ownPort << u"securityChoice"_s << u"2"_s << 2121LL;
     }
     void form_edits() {
