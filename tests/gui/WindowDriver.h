@@ -37,7 +37,7 @@ inline bool answerQuestion(QWidget* parent, const QString& button, QString* mess
     const auto box = [&]() -> QMessageBox* {
         return alive ? alive->findChild<QMessageBox*>(u"questionBox"_s) : nullptr;
     };
-    if (!QTest::qWaitFor([&] { return box() != nullptr; }))
+    if (!QTest::qWaitFor([&] { return box() && box()->isVisible(); }))
         return false;
     if (message)
         *message = box()->informativeText();
@@ -55,7 +55,8 @@ inline bool answerQuestion(QWidget* parent, const QString& button, QString* mess
 inline bool choose(QWidget* window, const QString& chooserName, const QString& folder,
                    const QStringList& names = {}) {
     QFileDialog* chooser = nullptr;
-    if (!QTest::qWaitFor([&] { return (chooser = window->findChild<QFileDialog*>(chooserName)); }))
+    if (!QTest::qWaitFor(
+            [&] { return (chooser = window->findChild<QFileDialog*>(chooserName)) && chooser->isVisible(); }))
         return false;
     chooser->setDirectory(folder);
     if (!names.isEmpty())
