@@ -67,9 +67,7 @@ private Q_SLOTS:
         QFETCH(QStringList, tree);
         QFETCH(QString, target);
         QFETCH(QStringList, expected);
-        TestFtpServer::Options options;
-        options.listing = listing;
-        KALVOR_START_SERVER(server, kind, options);
+        KALVOR_START_SERVER(server, kind, {.listing = listing});
         server.seed(tree << u"keep.txt"_s);
         KALVOR_NO_ERROR(FTPClient(server.connection()).deleteDirectory(target));
         for (QString& command : expected)
@@ -132,9 +130,7 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         QFETCH(QStringList, kept);
         QFETCH(QStringList, gone);
-        TestFtpServer::Options options;
-        options.rawListings.insert(u"/h"_s, listing);
-        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, {.rawListings = {{u"/h"_s, listing}}});
         server.seed(tree);
         const auto failure = failureOf([&] { FTPClient(server.connection()).deleteDirectory(u"/h"_s); });
         QVERIFY2(failure && !failure->description().isEmpty(), "the deletion should have failed");
