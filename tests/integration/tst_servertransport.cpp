@@ -43,7 +43,6 @@ private Q_SLOTS:
         QTest::addColumn<ServerKind>("kind");
         QTest::addColumn<TestFtpServer::Tls>("tls");
         QTest::newRow("pyftpdlib") << ServerKind::pyftpdlib << TestFtpServer::Tls::none;
-        QTest::newRow("vsftpd plain") << ServerKind::vsftpd << TestFtpServer::Tls::none;
         // The record as an older build wrote it: useTLS alone is implicit TLS.
         QTest::newRow("vsftpd implicit TLS, an old record")
             << ServerKind::vsftpd << TestFtpServer::Tls::implicit;

@@ -72,7 +72,6 @@ private Q_SLOTS:
         QTest::newRow("Overwrite") << u"Overwrite"_s << QStringList{u"a=a"_s, u"n=n"_s} << Outcome::done;
         QTest::newRow("Skip existing")
             << u"Skip existing"_s << QStringList{u"a=old"_s, u"n=n"_s} << Outcome::done;
-        QTest::newRow("Cancel") << u"Cancel"_s << QStringList{u"a=old"_s} << Outcome::declined;
     }
     void existingLocalFiles_askOnce() {
         QFETCH(QString, answer);
