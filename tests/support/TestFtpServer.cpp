@@ -159,13 +159,6 @@ QStringList TestFtpServer::commandLog() const {
     return out;
 }
 
-QString TestFtpServer::asLogged(const QString& command) const {
-    QByteArray bytes = command.toUtf8();
-    std::replace_if(
-        bytes.begin(), bytes.end(), [](char byte) { return uchar(byte) < 0x20 || uchar(byte) >= 0x7f; }, '?');
-    return m_kind == Kind::vsftpd ? QString::fromLatin1(bytes) : command;
-}
-
 QString TestFtpServer::localPath(const QString& remotePath) const {
     const QString path = relative(remotePath);
     return path.isEmpty() ? m_rootPath : m_rootPath + u'/' + path;

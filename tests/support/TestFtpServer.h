@@ -72,8 +72,6 @@ public:
     QStringList treeCommands() const {
         return commandLog().filter(QRegularExpression(QStringLiteral("^(LIST|DELE|RMD|MKD|STOR) ")));
     }
-    // A command as this server's log shows it: vsftpd writes every byte outside printable ASCII as "?".
-    QString asLogged(const QString& command) const;
 
     // On the served disk, with remote paths as the client uses them ("/a/b" or "a/b").
     QString localPath(const QString& remotePath) const;
