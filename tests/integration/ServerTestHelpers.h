@@ -4,6 +4,7 @@
 #include "ftp/FTPClient.h"
 #include "ftp/FTPClientError.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -41,6 +42,27 @@ inline QStringList describe(const QList<RemoteFile>& files) {
         lines << u"%1 [%2] at [%3]"_s.arg(file.isDirectory ? u"folder"_s : u"file"_s, file.name, file.path) +
                      (file.size ? u" size "_s + QString::number(*file.size) : QString());
     return lines;
+}
+
+struct CtlRun {
+    int exitCode = -1;
+    QString output;
+    QString errors;
+};
+
+// The real kalvorctl with its settings under home and, unless empty, the password in its environment.
+inline CtlRun kalvorctl(const QStringList& arguments, const QString& home, const QString& password) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!password.isEmpty())
+        environment.insert(u"KALVOR_PASSWORD"_s, password);
+    environment.insert(u"XDG_CONFIG_HOME"_s, home);
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(KALVORCTL_BINARY), arguments);
+    if (!process.waitForFinished(60000))
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
 }
 
 // A file in dir holding content, as the URL an upload takes.

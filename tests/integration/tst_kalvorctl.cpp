@@ -5,7 +5,6 @@
 #include "model/DefaultsStore.h"
 #include "model/FavoritesManager.h"
 
-#include <QProcess>
 #include <QtTest>
 
 class KalvorctlTest : public QObject {
@@ -57,25 +56,20 @@ private Q_SLOTS:
         const Connection connection = server.connection();
         QStringList command{u"--url"_s,
                             u"ftp://%1@127.0.0.1:%2"_s.arg(connection.username).arg(server.port())};
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"KALVOR_PASSWORD"_s, connection.password);
-        environment.insert(u"XDG_CONFIG_HOME"_s, local.path());
+        QString password = connection.password;
         if (arguments.first() == u"ls" || arguments.contains(u"-r"_s)) {
             FileDefaultsStore store(local.filePath(u"kalvor"_s));
             FavoritesManager(store).addConnection(connection);
             command = QStringList{u"-c"_s, connection.name};
-            environment.remove(u"KALVOR_PASSWORD"_s);
+            password.clear();
         }
         for (const QString& argument : arguments)
             command << QString(argument).replace(u"{local}"_s, local.path());
-        QProcess kalvorctl;
-        kalvorctl.setProcessEnvironment(environment);
-        kalvorctl.start(QStringLiteral(KALVORCTL_BINARY), command);
-        QVERIFY(kalvorctl.waitForFinished(60000));
-        QCOMPARE(kalvorctl.exitCode(), exitStatus);
-        QVERIFY2(exitStatus == 0 || !kalvorctl.readAllStandardError().isEmpty(), "a failure says why");
+        const CtlRun run = kalvorctl(command, local.path(), password);
+        QCOMPARE(run.exitCode, exitStatus);
+        QVERIFY2(exitStatus == 0 || !run.errors.isEmpty(), "a failure says why");
         if (!output.isNull())
-            QCOMPARE(QString::fromUtf8(kalvorctl.readAllStandardOutput()), output);
+            QCOMPARE(run.output, output);
         for (const QString& check : after) {
             if (check.startsWith(u'!'))
                 QVERIFY2(!server.exists(check.mid(1)), qPrintable(check));

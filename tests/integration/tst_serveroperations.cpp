@@ -6,29 +6,6 @@
 
 #include <QtTest>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-namespace {
-
-// A port on 127.0.0.1 that nothing listens on: bound by us, then released.
-quint16 closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    quint16 port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
-
-} // namespace
-
 class ServerOperationsTest : public QObject {
     Q_OBJECT
 
@@ -37,13 +14,13 @@ private Q_SLOTS:
     void awkwardNamesRoundTrip_data() {
         QTest::addColumn<ServerKind>("kind");
         QTest::addColumn<QString>("name");
-        const QStringList names{u"two  spaces"_s, u"hash#mark"_s,    u"question?mark"_s,
-                                u"100% sure"_s,   u"%41 not an A"_s, u"[set] {braces}"_s,
-                                u"a+b=c&d;e,f"_s, u"café Ä 日本"_s,  u"mixed #?% é  end"_s};
+        // One name per kind of escaping; "mixed" holds "#", "?", "%", a double space and UTF-8 at once.
+        const QStringList names{u"%41 not an A"_s, u"[set] {braces}"_s, u"a+b=c&d;e,f"_s, u"café Ä 日本"_s,
+                                u"mixed #?% é  end"_s};
         for (const QString& name : names)
             QTest::addRow("pyftpdlib: %s", qPrintable(name)) << ServerKind::pyftpdlib << name;
         // The escaping is the client's; a second server only needs the hardest cases.
-        for (const QString& name : {names.at(4), names.at(5), names.at(8)})
+        for (const QString& name : {names.at(0), names.at(1), names.at(4)})
             QTest::addRow("vsftpd: %s", qPrintable(name)) << ServerKind::vsftpd << name;
     }
     void awkwardNamesRoundTrip() {
@@ -141,34 +118,26 @@ private Q_SLOTS:
     // the address tried.
     void connectFailuresAreReported_data() {
         QTest::addColumn<ServerKind>("kind");
-        QTest::addColumn<QString>("username");
-        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("password"); // empty: the right one
         QTest::addColumn<bool>("flipTLS");
         QTest::addColumn<bool>("closed");
-        const QString none;
-        QTest::newRow("pyftpdlib: wrong password")
-            << ServerKind::pyftpdlib << none << u"wrong"_s << false << false;
-        QTest::newRow("vsftpd: wrong password") << ServerKind::vsftpd << none << u"wrong"_s << false << false;
-        QTest::newRow("pyftpdlib: unknown user")
-            << ServerKind::pyftpdlib << u"nobody-here"_s << none << false << false;
+        QTest::newRow("pyftpdlib: wrong password") << ServerKind::pyftpdlib << u"wrong"_s << false << false;
+        QTest::newRow("vsftpd: wrong password") << ServerKind::vsftpd << u"wrong"_s << false << false;
         // curl opens with a TLS handshake and gets a plain greeting back.
-        QTest::newRow("ftps to a plain server") << ServerKind::pyftpdlib << none << none << true << false;
-        QTest::newRow("closed port, ftp") << ServerKind::pyftpdlib << none << none << false << true;
-        QTest::newRow("closed port, ftps") << ServerKind::pyftpdlib << none << none << true << true;
+        QTest::newRow("ftps to a plain server") << ServerKind::pyftpdlib << QString() << true << false;
+        QTest::newRow("closed port") << ServerKind::pyftpdlib << QString() << false << true;
     }
     void connectFailuresAreReported() {
         QFETCH(ServerKind, kind);
-        QFETCH(QString, username);
         QFETCH(QString, password);
         QFETCH(bool, flipTLS);
         QFETCH(bool, closed);
         KALVOR_START_SERVER(server, kind);
         Connection connection = server.connection();
-        connection.username = username.isEmpty() ? connection.username : username;
         connection.password = password.isEmpty() ? connection.password : password;
         connection.useTLS = connection.useTLS != flipTLS;
-        connection.port = closed ? closedPort() : connection.port;
-        QVERIFY(connection.port != 0);
+        if (closed)
+            server.stop(); // nothing listens on its port any more
         const auto failure = failureOf([&] { (void)FTPClient(connection).listDirectory(u"/"_s); });
         QVERIFY2(failure && !failure->description().isEmpty(), "the listing should have failed");
         if (closed)

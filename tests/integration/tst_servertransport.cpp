@@ -43,7 +43,6 @@ private Q_SLOTS:
         QTest::addColumn<ServerKind>("kind");
         QTest::addColumn<TestFtpServer::Tls>("tls");
         QTest::newRow("pyftpdlib") << ServerKind::pyftpdlib << TestFtpServer::Tls::none;
-        QTest::newRow("vsftpd plain") << ServerKind::vsftpd << TestFtpServer::Tls::none;
         // The record as an older build wrote it: useTLS alone is implicit TLS.
         QTest::newRow("vsftpd implicit TLS, an old record")
             << ServerKind::vsftpd << TestFtpServer::Tls::implicit;
@@ -52,9 +51,7 @@ private Q_SLOTS:
     void batchRoundTrip() {
         QFETCH(ServerKind, kind);
         QFETCH(TestFtpServer::Tls, tls);
-        TestFtpServer::Options options;
-        options.vsftpdTls = tls;
-        KALVOR_START_SERVER(server, kind, options);
+        KALVOR_START_SERVER(server, kind, {.vsftpdTls = tls});
         Connection connection = server.connection();
         if (tls == TestFtpServer::Tls::implicit) { // the record without the members added since
             const QByteArray record = encodeConnections({connection});
@@ -123,10 +120,8 @@ private Q_SLOTS:
     }
     void unfinishedUploadKeepsTheOldFile() {
         QFETCH(bool, cancel);
-        TestFtpServer::Options options;
-        options.throttleReceive = cancel ? 200000 : 0;
-        options.dieAfterBytes = cancel ? 0 : 1 << 20;
-        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib,
+                            {.dieAfterBytes = cancel ? 0 : 1 << 20, .throttleReceive = cancel ? 200000 : 0});
         server.seed({u"in/big.bin"_s});
         const QByteArray old = server.readFile(u"in/big.bin"_s);
         QTemporaryDir local;
@@ -176,9 +171,7 @@ private Q_SLOTS:
 
     // A server that will not rename onto an existing name still gets the file, sent directly, and says so.
     void refusedRenameFallsBackToADirectUpload() {
-        TestFtpServer::Options options;
-        options.refuseRename = u"kept"_s;
-        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, {.refuseRename = u"kept"_s});
         server.seed({u"in/kept.txt"_s});
         QTemporaryDir local;
         const QList<QUrl> files{localFile(local, u"kept.txt"_s, "new"),
@@ -199,9 +192,7 @@ private Q_SLOTS:
 
     // The bar moves with the bytes within one file, about ten times a second.
     void progressMovesWithinAFile() {
-        TestFtpServer::Options options;
-        options.throttleReceive = 4 << 20;
-        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, {.throttleReceive = 4 << 20});
         QTemporaryDir local;
         const qint64 size = 12 << 20;
         const QUrl big = localFile(local, u"big.bin"_s, QByteArray(size, 'p'));
@@ -245,9 +236,7 @@ private Q_SLOTS:
     void runsEndOnStallAndCap() {
         QFETCH(QString, fault);
         QFETCH(int, kind);
-        TestFtpServer::Options options;
-        options.stallListing = u"/stall:300"_s;
-        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, {.stallListing = u"/stall:300"_s});
         for (int i = 0; i < 40; ++i)
             server.writeFile(u"%1/file-%2.txt"_s.arg(fault).arg(i), "x");
         FTPClientOptions shortened;
@@ -265,9 +254,7 @@ private Q_SLOTS:
 
     // A server where every folder holds another: the walk stops at its depth, names where, deletes nothing.
     void endlessTreeIsNeverDeleted() {
-        TestFtpServer::Options options;
-        options.endless = u"deep"_s;
-        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, options);
+        KALVOR_START_SERVER(server, ServerKind::pyftpdlib, {.endless = u"deep"_s});
         server.makeFolder(u"deep"_s);
         FTPClientOptions shallow;
         shallow.maxTreeDepth = 4;

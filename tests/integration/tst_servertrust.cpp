@@ -4,35 +4,7 @@
 #include "model/DefaultsStore.h"
 #include "security/TrustStore.h"
 
-#include <QProcess>
 #include <QtTest>
-
-namespace {
-
-struct CtlRun {
-    int exitCode = -1;
-    QString errors;
-};
-
-// `kalvorctl --url SCHEME://USER@127.0.0.1:PORT [options] ls /` with a settings folder of its own.
-CtlRun kalvorctl(const TestFtpServer& server, const QString& scheme, const QTemporaryDir& home,
-                 const QStringList& options = {}) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"KALVOR_PASSWORD"_s, server.connection().password);
-    environment.insert(u"XDG_CONFIG_HOME"_s, home.path());
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(
-        QStringLiteral(KALVORCTL_BINARY),
-        QStringList{u"--url"_s,
-                    u"%1://%2@127.0.0.1:%3"_s.arg(scheme, server.connection().username).arg(server.port())} +
-            options + QStringList{u"ls"_s, u"/"_s});
-    if (!process.waitForFinished(60000))
-        return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
-}
-
-} // namespace
 
 class ServerTrustTest : public QObject {
     Q_OBJECT
@@ -40,9 +12,7 @@ class ServerTrustTest : public QObject {
 private Q_SLOTS:
     // A server that offers no TLS hears no user name or password.
     void explicitTls_plainServer_stopsBeforeLogin() {
-        TestFtpServer::Options options;
-        options.vsftpdTls = TestFtpServer::Tls::none;
-        KALVOR_START_SERVER(server, ServerKind::vsftpd, options);
+        KALVOR_START_SERVER(server, ServerKind::vsftpd, {.vsftpdTls = TestFtpServer::Tls::none});
         Connection connection = server.connection();
         connection.useTLS = true;
         connection.tlsMode = Connection::TlsMode::explicitTLS;
@@ -63,32 +33,36 @@ private Q_SLOTS:
     void kalvorctl_trustOnFirstUse() {
         QFETCH(TestFtpServer::Tls, tls);
         QFETCH(QString, scheme);
-        TestFtpServer::Options options;
-        options.vsftpdTls = tls;
-        options.selfSigned = true;
-        KALVOR_START_SERVER(server, ServerKind::vsftpd, options);
+        KALVOR_START_SERVER(server, ServerKind::vsftpd, {.vsftpdTls = tls, .selfSigned = true});
         QTemporaryDir home;
         FileDefaultsStore store(home.filePath(u"kalvor"_s));
         const auto trusted = [&] { return TrustStore(store).lookup(u"127.0.0.1"_s, server.port()); };
+        // `kalvorctl --url SCHEME://USER@127.0.0.1:PORT [options] ls /`
+        const auto ls = [&](const QStringList& options = {}) {
+            const QString url =
+                u"%1://%2@127.0.0.1:%3"_s.arg(scheme, server.connection().username).arg(server.port());
+            return kalvorctl(QStringList{u"--url"_s, url} + options + QStringList{u"ls"_s, u"/"_s},
+                             home.path(), server.connection().password);
+        };
 
-        const CtlRun refused = kalvorctl(server, scheme, home);
+        const CtlRun refused = ls();
         QCOMPARE(refused.exitCode, 1);
         QVERIFY(!trusted());
         QCOMPARE(server.commandLog().filter(u"USER "_s), QStringList());
-        QCOMPARE(kalvorctl(server, scheme, home, {u"--trust"_s}).exitCode, 0);
+        QCOMPARE(ls({u"--trust"_s}).exitCode, 0);
         const std::optional<TrustedCertificate> first = trusted();
         QVERIFY2(first && refused.errors.contains(first->fingerprint), qPrintable(refused.errors));
-        QCOMPARE(kalvorctl(server, scheme, home).exitCode, 0); // the pin, from the trust file
+        QCOMPARE(ls().exitCode, 0); // the pin, from the trust file
 
         QVERIFY(server.replaceCertificate());
         const qsizetype seen = server.commandLog().size();
-        const CtlRun changed = kalvorctl(server, scheme, home, {u"--trust"_s});
+        const CtlRun changed = ls({u"--trust"_s});
         QCOMPARE(changed.exitCode, 1);
         QVERIFY2(changed.errors.contains(u"--replace-trust"_s), qPrintable(changed.errors));
         for (const QString& sent : server.commandLog().mid(seen))
             QVERIFY2(sent.startsWith(u"AUTH "_s), qPrintable(sent));
         QCOMPARE(trusted(), first);
-        QCOMPARE(kalvorctl(server, scheme, home, {u"--replace-trust"_s}).exitCode, 0);
+        QCOMPARE(ls({u"--replace-trust"_s}).exitCode, 0);
         QVERIFY(trusted() && trusted()->pin != first->pin);
     }
 };

@@ -39,33 +39,30 @@ class UploadJobTest : public QObject {
 
 private Q_SLOTS:
     void whatExists_data() {
-        QTest::addColumn<QStringList>("remote"); // a trailing "/" marks a folder
+        QTest::addColumn<QString>("remote"); // one name, a trailing "/" marks a folder
         QTest::addColumn<QStringList>("local");
         QTest::addColumn<QList<int>>("existing");
         QTest::newRow("a file of the same name")
-            << QStringList{u"a.txt"_s} << QStringList{u"b.txt"_s, u"a.txt"_s} << QList<int>{1};
+            << u"a.txt"_s << QStringList{u"b.txt"_s, u"a.txt"_s} << QList<int>{1};
         QTest::newRow("a folder of the same name")
-            << QStringList{u"report/"_s} << QStringList{u"report"_s} << QList<int>();
-        QTest::newRow("other letter case")
-            << QStringList{u"Notes.TXT"_s} << QStringList{u"notes.txt"_s} << QList<int>();
+            << u"report/"_s << QStringList{u"report"_s} << QList<int>();
+        QTest::newRow("other letter case") << u"Notes.TXT"_s << QStringList{u"notes.txt"_s} << QList<int>();
         QTest::newRow("canonically equivalent")
-            << QStringList{u"Caf\u00e9.txt"_s} << QStringList{u"Cafe\u0301.txt"_s} << QList<int>{0};
+            << u"Caf\u00e9.txt"_s << QStringList{u"Cafe\u0301.txt"_s} << QList<int>{0};
         QTest::newRow("two local files of one name count twice")
-            << QStringList{u"a.txt"_s} << QStringList{u"x/a.txt"_s, u"y/a.txt"_s} << QList<int>{0, 1};
+            << u"a.txt"_s << QStringList{u"x/a.txt"_s, u"y/a.txt"_s} << QList<int>{0, 1};
     }
     void whatExists() {
-        QFETCH(QStringList, remote);
+        QFETCH(QString, remote);
         QFETCH(QStringList, local);
         QFETCH(QList<int>, existing);
-        QList<RemoteFile> entries;
-        for (const QString& name : remote) {
-            entries << RemoteFile();
-            entries.last().name = QString(name).remove(u'/');
-            entries.last().isDirectory = name.endsWith(u'/');
-        }
+        RemoteFile entry;
+        entry.name = QString(remote).remove(u'/');
+        entry.isDirectory = remote.endsWith(u'/');
         QList<QUrl> files;
         for (const QString& name : local)
             files << QUrl::fromLocalFile(u"/tmp/"_s + name);
+        const QList<RemoteFile> entries{entry};
         QCOMPARE(existingFiles(files, entries), existing);
     }
 

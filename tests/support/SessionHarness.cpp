@@ -1,8 +1,5 @@
 #include "SessionHarness.h"
 
-#include <QFile>
-#include <QTest>
-
 using namespace Qt::StringLiterals;
 
 void ScriptedPrompter::ask(const Question& question, std::function<void(int choice)> answer) {
@@ -40,19 +37,15 @@ QString writeFakeCurl(const QString& path, const QByteArray& body) {
     return path;
 }
 
-int runsOf(const QString& path) {
-    QFile runs(path + u".runs"_s);
-    return runs.open(QIODevice::ReadOnly) ? int(runs.readAll().count('\n')) : 0;
-}
-
 } // namespace
 
 QString SessionHarness::fakeCurl(const QString& name, const QByteArray& body) const {
     return writeFakeCurl(local.filePath(name), body);
 }
 
-int SessionHarness::fakeCurlRuns(const QString& path) const {
-    return runsOf(path);
+int SessionHarness::fakeCurlRuns(const QString& path) {
+    QFile runs(path + u".runs"_s);
+    return runs.open(QIODevice::ReadOnly) ? int(runs.readAll().count('\n')) : 0;
 }
 
 TransferWatch::TransferWatch(TransferJob& job) {
@@ -64,14 +57,6 @@ TransferWatch::TransferWatch(TransferJob& job) {
         if (job.isTransferring())
             values << job.progressValue();
     });
-}
-
-TransferJob::Done TransferWatch::done() {
-    return [this](const TransferResult& r) { result = r; };
-}
-
-bool TransferWatch::finish(int timeoutMs) const {
-    return QTest::qWaitFor([this] { return result.has_value(); }, timeoutMs);
 }
 
 HoldingCurl::HoldingCurl(const QByteArray& entryLine) {
@@ -96,23 +81,11 @@ case "$config" in
 esac)sh");
 }
 
-bool HoldingCurl::waitForUpload() const {
-    return QTest::qWaitFor([this] { return !uploadProcess().isEmpty(); });
-}
-
 // The run writes its id and a line end in one go; until the line end is there, it has not started.
 QString HoldingCurl::uploadProcess() const {
     QFile pid(m_dir.filePath(u"pid"_s));
     const QByteArray id = pid.open(QIODevice::ReadOnly) ? pid.readAll() : QByteArray();
     return id.endsWith('\n') ? u"/proc/"_s + QString::fromLatin1(id.trimmed()) : QString();
-}
-
-void HoldingCurl::release() const {
-    QFile(m_dir.filePath(u"go"_s)).open(QIODevice::WriteOnly);
-}
-
-int HoldingCurl::runs() const {
-    return runsOf(m_path);
 }
 
 bool waitIdle(BrowserState& state, int timeoutMs) {

@@ -10,7 +10,9 @@
 #include "session/SessionContext.h"
 #include "session/TransferJob.h"
 
+#include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 
 #include <memory>
@@ -61,15 +63,19 @@ struct SessionHarness {
     // A stand-in for curl: a shell script running body, its path; every run appends its arguments to
     // "<path>.runs".
     QString fakeCurl(const QString& name, const QByteArray& body) const;
-    int fakeCurlRuns(const QString& path) const;
+    static int fakeCurlRuns(const QString& path);
 };
 
 // One run of an upload or download job, as the window sees it: the lines under the bar, the bar's total,
 // its value while the transfer runs, the words at the end, and how it ended (through done()).
 struct TransferWatch {
     explicit TransferWatch(TransferJob& job);
-    TransferJob::Done done();
-    bool finish(int timeoutMs = 60000) const;
+    TransferJob::Done done() {
+        return [this](const TransferResult& r) { result = r; };
+    }
+    bool finish(int timeoutMs = 60000) const {
+        return QTest::qWaitFor([this] { return result.has_value(); }, timeoutMs);
+    }
 
     std::optional<TransferResult> result;
     QStringList lines;
@@ -90,11 +96,13 @@ public:
     explicit HoldingCurl(const QByteArray& entryLine = {});
 
     const QString& path() const { return m_path; }
-    bool waitForUpload() const; // until an upload run has started
+    bool waitForUpload() const { // until an upload run has started
+        return QTest::qWaitFor([this] { return !uploadProcess().isEmpty(); });
+    }
     // "/proc/<id>" of the last upload run: it exists while that run lives.
     QString uploadProcess() const;
-    void release() const;
-    int runs() const;
+    void release() const { QFile(m_dir.filePath(QStringLiteral("go"))).open(QIODevice::WriteOnly); }
+    int runs() const { return SessionHarness::fakeCurlRuns(m_path); }
 
 private:
     QTemporaryDir m_dir;

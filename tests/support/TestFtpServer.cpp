@@ -1,11 +1,8 @@
 #include "TestFtpServer.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QUuid>
 
 #include <csignal>
@@ -23,43 +20,7 @@ QString relative(const QString& remotePath) {
     return QString(remotePath).remove(QRegularExpression(u"^/+"_s));
 }
 
-// vsftpd writes `... FTP command: Client "127.0.0.1", "CWD a"`; keep the quoted command.
-QStringList vsftpdCommands(const QStringList& logLines) {
-    static const QRegularExpression command(uR"re(FTP command: Client "[^"]*", "(.*)"$)re"_s);
-    QStringList commands;
-    for (const QString& line : logLines) {
-        if (const QRegularExpressionMatch match = command.match(line); match.hasMatch())
-            commands.append(match.captured(1));
-    }
-    return commands;
-}
-
-// Both servers' logs in one form: the password masked and every LIST naming the folder it listed.
-// Sessions follow each other in the tests, so a USER line starts a new one at the root.
-QStringList normalised(const QStringList& commands) {
-    QStringList out;
-    QString cwd = u"/"_s;
-    for (const QString& command : commands) {
-        const QString verb = command.section(u' ', 0, 0).toUpper();
-        const QString argument = command.mid(verb.size() + 1);
-        if (verb == u"USER")
-            cwd = u"/"_s;
-        else if (verb == u"CWD")
-            cwd = QDir::cleanPath(argument.startsWith(u'/') ? argument : cwd + u'/' + argument);
-        if (verb == u"PASS")
-            out.append(u"PASS ******"_s);
-        else if (verb == u"LIST" && argument.isEmpty())
-            out.append(u"LIST "_s + cwd + (cwd.endsWith(u'/') ? u""_s : u"/"_s));
-        else
-            out.append(command);
-    }
-    return out;
-}
-
 } // namespace
-
-TestFtpServer::TestFtpServer(Kind kind)
-    : TestFtpServer(kind, Options()) {}
 
 TestFtpServer::TestFtpServer(Kind kind, const Options& options)
     : m_kind(kind) {
@@ -167,22 +128,35 @@ Connection TestFtpServer::connection() const {
     return connection;
 }
 
+// Both servers' logs in one form: the password masked and every LIST naming the folder it listed. vsftpd
+// writes `... FTP command: Client "127.0.0.1", "CWD a"`. Sessions follow each other in the tests, so a USER
+// line starts a new one at the root.
 QStringList TestFtpServer::commandLog() const {
+    static const QRegularExpression vsftpd(uR"re(FTP command: Client "[^"]*", "(.*)"$)re"_s);
     QFile file(m_logPath);
     const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    const QStringList lines = text.split(QRegularExpression(u"\r?\n"_s), Qt::SkipEmptyParts);
-    return normalised(m_kind == Kind::vsftpd ? vsftpdCommands(lines) : lines);
-}
-
-QStringList TestFtpServer::treeCommands() const {
-    return commandLog().filter(QRegularExpression(u"^(LIST|DELE|RMD|MKD|STOR) "_s));
-}
-
-QString TestFtpServer::asLogged(const QString& command) const {
-    QByteArray bytes = command.toUtf8();
-    std::replace_if(
-        bytes.begin(), bytes.end(), [](char byte) { return uchar(byte) < 0x20 || uchar(byte) >= 0x7f; }, '?');
-    return m_kind == Kind::vsftpd ? QString::fromLatin1(bytes) : command;
+    QStringList out;
+    QString cwd = u"/"_s;
+    for (QString command : text.split(QRegularExpression(u"\r?\n"_s), Qt::SkipEmptyParts)) {
+        if (m_kind == Kind::vsftpd) {
+            const QRegularExpressionMatch match = vsftpd.match(command);
+            if (!match.hasMatch())
+                continue;
+            command = match.captured(1);
+        }
+        const QString verb = command.section(u' ', 0, 0).toUpper();
+        const QString argument = command.mid(verb.size() + 1);
+        if (verb == u"USER")
+            cwd = u"/"_s;
+        else if (verb == u"CWD")
+            cwd = QDir::cleanPath(argument.startsWith(u'/') ? argument : cwd + u'/' + argument);
+        if (verb == u"PASS")
+            command = u"PASS ******"_s;
+        else if (verb == u"LIST" && argument.isEmpty())
+            command = u"LIST "_s + cwd + (cwd.endsWith(u'/') ? u""_s : u"/"_s);
+        out.append(command);
+    }
+    return out;
 }
 
 QString TestFtpServer::localPath(const QString& remotePath) const {
@@ -202,11 +176,6 @@ void TestFtpServer::handOver(const QString& remotePath) const {
         if (::lchown(QFile::encodeName(path).constData(), account->pw_uid, account->pw_gid) != 0)
             qWarning("cannot hand %s over to the test account", qPrintable(path));
     }
-}
-
-void TestFtpServer::makeFolder(const QString& remotePath) const {
-    QDir().mkpath(localPath(remotePath));
-    handOver(remotePath);
 }
 
 void TestFtpServer::writeFile(const QString& remotePath, const QByteArray& content) const {
@@ -249,9 +218,4 @@ QStringList TestFtpServer::temporaryFiles() const {
     while (it.hasNext())
         found.append(it.next());
     return found;
-}
-
-QByteArray TestFtpServer::readFile(const QString& remotePath) const {
-    QFile file(localPath(remotePath));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }

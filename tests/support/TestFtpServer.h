@@ -2,8 +2,11 @@
 
 #include "model/Connection.h"
 
+#include <QDir>
+#include <QFile>
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 // A real FTP server on 127.0.0.1 for one test: started in the constructor, stopped (and waited for) in the
@@ -25,30 +28,30 @@ public:
     struct Options {
         Listing listing = Listing::unix;
         // Folder (as the client names it, e.g. "/h") -> the exact bytes its LIST returns.
-        QMap<QString, QByteArray> rawListings;
+        QMap<QString, QByteArray> rawListings = {};
         double slowSeconds = 3.0;
         // A LIST of a folder whose path contains this opens the transfer and then never sends a byte.
-        QString hangPattern;
+        QString hangPattern = {};
         // "VERB:N": the server dies when the Nth such command arrives (still logged), before acting on it.
-        QString dieOn;
+        QString dieOn = {};
         qint64 dieAfterBytes = 0; // the server dies once a STOR has received this many bytes
         // "TEXT:N": a LIST of a folder whose path contains TEXT sends N bytes, then holds the line silently.
-        QString stallListing;
+        QString stallListing = {};
         qint64 throttleReceive = 0; // bytes a second, uploads
         qint64 throttleSend = 0;    // bytes a second, downloads
-        QString refuseRename;       // an RNTO onto a path containing this is refused
-        QString endless;            // every folder whose path contains this holds a folder "sub", without end
+        QString refuseRename = {};  // an RNTO onto a path containing this is refused
+        QString endless = {};       // every folder whose path contains this holds a folder "sub", without end
         Tls vsftpdTls = Tls::implicit;
         bool selfSigned = false; // a certificate no authority vouches for
     };
 
-    explicit TestFtpServer(Kind kind);
+    explicit TestFtpServer(Kind kind)
+        : TestFtpServer(kind, Options()) {}
     TestFtpServer(Kind kind, const Options& options);
     ~TestFtpServer() { stop(); }
     TestFtpServer(const TestFtpServer&) = delete;
     TestFtpServer& operator=(const TestFtpServer&) = delete;
 
-    Kind kind() const { return m_kind; }
     bool isRunning() const { return m_port != 0; }
     QString skipReason() const { return m_skipReason; } // this kind cannot run on this machine
     QString errorString() const { return m_error; }     // why the server did not start
@@ -66,19 +69,25 @@ public:
     // LIST names the folder it listed ("LIST /a/b/"), since curl changes into the folder first.
     QStringList commandLog() const;
     // Only the commands that read or change the tree (LIST, DELE, RMD, MKD, STOR).
-    QStringList treeCommands() const;
-    // A command as this server's log shows it: vsftpd writes every byte outside printable ASCII as "?".
-    QString asLogged(const QString& command) const;
+    QStringList treeCommands() const {
+        return commandLog().filter(QRegularExpression(QStringLiteral("^(LIST|DELE|RMD|MKD|STOR) ")));
+    }
 
     // On the served disk, with remote paths as the client uses them ("/a/b" or "a/b").
     QString localPath(const QString& remotePath) const;
-    void makeFolder(const QString& remotePath) const;
+    void makeFolder(const QString& remotePath) const {
+        QDir().mkpath(localPath(remotePath));
+        handOver(remotePath);
+    }
     void writeFile(const QString& remotePath, const QByteArray& content = QByteArray()) const;
     // Puts a tree on disk: "a/b/" is a folder, "a/l -> t" a link to t, anything else a file holding its path.
     void seed(const QStringList& items) const;
     bool exists(const QString& remotePath) const;
     bool isFolder(const QString& remotePath) const;
-    QByteArray readFile(const QString& remotePath) const;
+    QByteArray readFile(const QString& remotePath) const {
+        QFile file(localPath(remotePath));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
     // Every file an upload left under a temporary name, anywhere in the served folder.
     QStringList temporaryFiles() const;
 
