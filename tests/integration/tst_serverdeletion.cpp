@@ -22,52 +22,46 @@ class ServerDeletionTest : public QObject {
 private Q_SLOTS:
     void deletesDepthFirst_data() {
         QTest::addColumn<ServerKind>("kind");
-        QTest::addColumn<TestFtpServer::Listing>("listing");
         QTest::addColumn<QStringList>("tree");
         QTest::addColumn<QString>("target");
         QTest::addColumn<QStringList>("expected");
-        const auto unix = TestFtpServer::Listing::unix;
         const auto py = ServerKind::pyftpdlib;
         const QStringList aTree{u"a/b/c"_s, u"a/d"_s};
         const QStringList aOrder{u"LIST /a/"_s,  u"LIST /a/b/"_s, u"DELE /a/b/c"_s,
                                  u"RMD /a/b/"_s, u"DELE /a/d"_s,  u"RMD /a"_s};
         // (vsftpd deletes a folder of awkward names in tst_serveroperations.)
         QTest::newRow("awkward names")
-            << py << unix << QStringList{u"q #?%/in  ner/f é"_s, u"q #?%/z"_s} << u"/q #?%"_s
+            << py << QStringList{u"q #?%/in  ner/f é"_s, u"q #?%/z"_s} << u"/q #?%"_s
             << QStringList{u"LIST /q #?%/"_s,        u"LIST /q #?%/in  ner/"_s, u"DELE /q #?%/in  ner/f é"_s,
                            u"RMD /q #?%/in  ner/"_s, u"DELE /q #?%/z"_s,        u"RMD /q #?%"_s};
         QTest::newRow("empty folder")
-            << py << unix << QStringList{u"e/"_s} << u"/e"_s << QStringList{u"LIST /e/"_s, u"RMD /e"_s};
+            << py << QStringList{u"e/"_s} << u"/e"_s << QStringList{u"LIST /e/"_s, u"RMD /e"_s};
         // Listed a level at a time, then deleted depth first.
         QTest::newRow("deep and wide")
-            << py << unix << QStringList{u"t/x/y/f1"_s, u"t/x/g"_s, u"t/B/"_s, u"t/a.txt"_s, u"t/C.txt"_s}
-            << u"/t"_s
+            << py << QStringList{u"t/x/y/f1"_s, u"t/x/g"_s, u"t/B/"_s, u"t/a.txt"_s, u"t/C.txt"_s} << u"/t"_s
             << QStringList{u"LIST /t/"_s,  u"LIST /t/B/"_s,     u"LIST /t/x/"_s,    u"LIST /t/x/y/"_s,
                            u"RMD /t/B/"_s, u"DELE /t/x/y/f1"_s, u"RMD /t/x/y/"_s,   u"DELE /t/x/g"_s,
                            u"RMD /t/x/"_s, u"DELE /t/a.txt"_s,  u"DELE /t/C.txt"_s, u"RMD /t"_s};
         for (const ServerKind kind : {py, ServerKind::vsftpd}) {
             const char* k = kind == py ? "pyftpdlib" : "vsftpd";
-            QTest::addRow("%s: folder and file", k) << kind << unix << aTree << u"/a"_s << aOrder;
+            QTest::addRow("%s: folder and file", k) << kind << aTree << u"/a"_s << aOrder;
             // A link goes by its own name and is never followed, even to the folder above.
             QTest::addRow("%s: links", k)
-                << kind << unix << QStringList{u"l/to-file -> ../keep.txt"_s, u"l/to-up -> .."_s} << u"/l"_s
+                << kind << QStringList{u"l/to-file -> ../keep.txt"_s, u"l/to-up -> .."_s} << u"/l"_s
                 << QStringList{u"LIST /l/"_s, u"DELE /l/to-file"_s, u"DELE /l/to-up"_s, u"RMD /l"_s};
         }
         // Paths as the root listing gives them have no leading "/"; the removal adds it, the listing needs
         // none.
-        QTest::newRow("relative path") << py << unix << aTree << u"a"_s << aOrder;
+        QTest::newRow("relative path") << py << aTree << u"a"_s << aOrder;
         QTest::newRow("trailing slash kept")
-            << py << unix << aTree << u"/a/"_s << aOrder.mid(0, 5) + QStringList{u"RMD /a/"_s};
-        QTest::newRow("DOS listing") << py << TestFtpServer::Listing::dos << aTree << u"/a"_s << aOrder;
-        QTest::newRow("bare listing") << py << TestFtpServer::Listing::bare << aTree << u"/a"_s << aOrder;
+            << py << aTree << u"/a/"_s << aOrder.mid(0, 5) + QStringList{u"RMD /a/"_s};
     }
     void deletesDepthFirst() {
         QFETCH(ServerKind, kind);
-        QFETCH(TestFtpServer::Listing, listing);
         QFETCH(QStringList, tree);
         QFETCH(QString, target);
         QFETCH(QStringList, expected);
-        KALVOR_START_SERVER(server, kind, {.listing = listing});
+        KALVOR_START_SERVER(server, kind);
         server.seed(tree << u"keep.txt"_s);
         KALVOR_NO_ERROR(FTPClient(server.connection()).deleteDirectory(target));
         QCOMPARE(server.treeCommands(), expected);

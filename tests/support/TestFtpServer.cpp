@@ -37,12 +37,10 @@ TestFtpServer::TestFtpServer(Kind kind, const Options& options)
     m_rootPath = m_scratch.filePath(u"root"_s);
     m_logPath = m_scratch.filePath(u"commands.log"_s);
     QDir().mkpath(m_rootPath);
-    static const char* const listingNames[] = {"unix", "dos", "bare"};
     const auto number = [](auto n) { return QString::number(n); };
     // The script takes an empty text or a zero as "no such fault".
     QStringList arguments;
-    arguments << u"--root"_s << m_rootPath << u"--log"_s << m_logPath << u"--listing"_s
-              << QString::fromLatin1(listingNames[int(options.listing)]) << u"--slow-seconds"_s
+    arguments << u"--root"_s << m_rootPath << u"--log"_s << m_logPath << u"--slow-seconds"_s
               << number(options.slowSeconds) << u"--hang-pattern"_s << options.hangPattern << u"--die-on"_s
               << options.dieOn << u"--die-after-bytes"_s << number(options.dieAfterBytes)
               << u"--stall-listing"_s << options.stallListing << u"--throttle-receive"_s

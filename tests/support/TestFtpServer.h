@@ -21,12 +21,10 @@
 class TestFtpServer {
 public:
     enum class Kind { pyftpdlib, vsftpd };
-    enum class Listing { unix, dos, bare };
     enum class Tls { implicit, explicitTLS, none };
 
     // Everything but the last two is pyftpdlib's; faults on purpose kill the server with SIGKILL.
     struct Options {
-        Listing listing = Listing::unix;
         // Folder (as the client names it, e.g. "/h") -> the exact bytes its LIST returns.
         QMap<QString, QByteArray> rawListings = {};
         double slowSeconds = 3.0;
@@ -109,7 +107,6 @@ private:
 };
 
 Q_DECLARE_METATYPE(TestFtpServer::Kind)
-Q_DECLARE_METATYPE(TestFtpServer::Listing)
 Q_DECLARE_METATYPE(TestFtpServer::Tls)
 
 // Starts a server named `name`, skipping the test when this kind cannot run here and failing it when the
