@@ -86,7 +86,6 @@ private Q_SLOTS:
     void curlChain_readInOrderWithNamesAndPins() {
         const auto chain = testChain();
         QVERIFY(chain && chain->size() == 2);
-        QCOMPARE(chain->at(0).subject, u"CN = 127.0.0.1"_s);
         QCOMPARE(chain->at(0).issuer, u"CN = Kalvor Test Root, O = Kalvor Tests"_s);
         // What openssl computed for the leaf and the root the server was given.
         QCOMPARE(chain->at(0).pin.base64(), u"e6D/K4pZm1i1WrSkzxMJ+jbP/aHUdUv9hNUzNFrEAuY="_s);

@@ -43,7 +43,7 @@ class DefaultsStoreTest : public QObject {
 private Q_SLOTS:
     void init() { m_root = std::make_unique<QTemporaryDir>(); }
 
-    void write_ownerOnlyAndNeverReplacingWhatIsKeptAside() {
+    void write_ownerOnly() {
         const QString folder = m_root->filePath(u"config/Kalvor"_s);
         FileDefaultsStore store(folder);
         QVERIFY(!store.contains(connectionsKey));
@@ -53,9 +53,7 @@ private Q_SLOTS:
         const QByteArray data("[{\"password\":\"s3cret\"}]");
         QVERIFY2(store.setValue(connectionsKey, data), qPrintable(store.errorString()));
         const QString path = folder + u"/Kalvor.connections.json"_s;
-        QCOMPARE(store.filePath(connectionsKey), path);
         QCOMPARE(readAll(path), data);
-        QCOMPARE(store.value(connectionsKey), data);
         QCOMPARE(modeBits(path), ownerReadWrite);
         QCOMPARE(modeBits(folder), ownerReadWrite | QFile::ExeOwner);
         QCOMPARE(modeBits(m_root->filePath(u"config"_s)), ownerReadWrite | QFile::ExeOwner);
@@ -64,16 +62,6 @@ private Q_SLOTS:
         QFile::setPermissions(path, readableByAll);
         QVERIFY(store.setValue(connectionsKey, "[1]"));
         QCOMPARE(modeBits(path), ownerReadWrite);
-
-        // Keeping a value aside never replaces anything.
-        const auto first = store.keepAside(connectionsKey, "bad 1");
-        const auto second = store.keepAside(connectionsKey, "bad 2");
-        QVERIFY(first && second && *first != *second);
-        QVERIFY2(first->startsWith(connectionsKey + u".corrupt-"_s), qPrintable(*first));
-        QCOMPARE(store.value(*first), "bad 1"_ba);
-        QCOMPARE(store.value(*second), "bad 2"_ba);
-        QCOMPARE(store.value(connectionsKey), "[1]"_ba);
-        QCOMPARE(modeBits(store.filePath(*first)), ownerReadWrite);
     }
 
     void symlinkedFile_neverWrittenThroughNorReplaced_data() {

@@ -103,7 +103,6 @@ private Q_SLOTS:
     void makeURL() {
         const QList<std::pair<QString, QString>> pathAndURL = {
             {{}, u"ftp://h:21/"_s},
-            {u"pub"_s, u"ftp://h:21/pub/"_s},
             {u"/pub/"_s, u"ftp://h:21/pub/"_s},
             {u"//a//b"_s, u"ftp://h:21//a//b/"_s},
             {u"/a#b?c[1]{2} d"_s, u"ftp://h:21/a%23b%3Fc%5B1%5D%7B2%7D%20d/"_s},

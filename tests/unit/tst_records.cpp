@@ -2,7 +2,6 @@
 #include "model/Favorite.h"
 #include "model/RecordJson.h"
 
-#include <QSet>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -19,6 +18,7 @@ Connection sample() {
     connection.useTLS = true;
     connection.tlsMode = Connection::TlsMode::explicitTLS;
     connection.textEncoding = {u"ISO-8859-1"_s};
+    connection.passwordInKeyring = true;
     return connection;
 }
 
@@ -28,20 +28,12 @@ class RecordsTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void newConnection_hasDefaultsAndEncodesThemInOrder() {
-        Connection connection = Connection::makeNew();
-        QVERIFY(!connection.id.isNull() && Connection::makeNew().id != connection.id);
-        QCOMPARE(encodeConnections({connection}),
-                 "[{\"id\":\"" + uuidText(connection.id).toUpper().toLatin1() +
-                     "\",\"name\":\"\",\"host\":\"\",\"port\":21,\"username\":\"\",\"password\":\"\","
-                     "\"useTLS\":false,"
-                     "\"tlsMode\":\"implicit\",\"textEncoding\":\"\",\"passwordInKeyring\":false}]");
-        // Shown by its name when it has one, however blank, else by host and port.
-        connection.host = u"h"_s;
-        connection.port = -5;
-        QCOMPARE(connection.displayName(), u"h:-5"_s);
-        connection.name = u"  "_s;
-        QCOMPARE(connection.displayName(), u"  "_s);
+    // What a form for a new server opens with.
+    void newConnection_defaults() {
+        const Connection c = Connection::makeNew();
+        QVERIFY(!c.id.isNull() && Connection::makeNew().id != c.id);
+        QVERIFY(c.port == 21 && !c.useTLS && c.tlsMode == Connection::TlsMode::implicit &&
+                !c.passwordInKeyring);
     }
 
     void roundTrip_keepsEveryField() {
@@ -51,7 +43,6 @@ private Q_SLOTS:
         const Favorite favorite{QUuid::createUuid(), connection.id, u"Ünïcode ⭐"_s, u"/a b/\"c\"\\d"_s};
         const auto favorites = decodeFavorites(encodeFavorites({favorite}));
         QVERIFY(favorites && favorites->first() == favorite);
-        QCOMPARE(decodeFavorites("[]"_ba)->size(), 0);
 
         // Any member order, extra members and lower-case ids are read; a record from before TLS modes is
         // implicit.
@@ -108,7 +99,6 @@ private Q_SLOTS:
         b.name = u"cafe\u0301"_s;
         QVERIFY(a == b);
         QCOMPARE(qHash(a), qHash(b));
-        QCOMPARE(QSet<Connection>({a, b}).size(), 1);
 
         const Favorite f{QUuid::createUuid(), a.id, u"n"_s, u"/x"_s};
         Favorite g = f;

@@ -28,14 +28,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("scheme");
         QTest::addColumn<QStringList>("lines");
         const Connection implicit = connection(true, Connection::TlsMode::implicit);
-        const Connection explicitTls = connection(true, Connection::TlsMode::explicitTLS);
         const QStringList verified{u"ssl-reqd"_s};
         const QStringList pinnedLines{u"ssl-reqd"_s, u"insecure"_s,
                                       u"pinnedpubkey = \"sha256//"_s + pinText + u'"'};
         QTest::newRow("plain, a stale pin changes nothing")
             << connection(false, Connection::TlsMode::explicitTLS) << true << u"ftp"_s << QStringList();
         QTest::newRow("implicit, verified") << implicit << false << u"ftps"_s << verified;
-        QTest::newRow("explicit, verified") << explicitTls << false << u"ftp"_s << verified;
         QTest::newRow("implicit, pinned") << implicit << true << u"ftps"_s << pinnedLines;
     }
     void curlOptions_perSecurityAndPin() {
