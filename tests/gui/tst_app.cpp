@@ -77,7 +77,7 @@ private Q_SLOTS:
 
         const QString b = localFile(u"b.txt"_s);
         const QString a = localFile(u"a.txt"_s);
-        const auto [code, output] = runProgram({b, QUrl::fromLocalFile(a).toString(), u"c.txt-missing"_s});
+        const auto [code, output] = runProgram({b, u"c.txt-missing"_s, QUrl::fromLocalFile(a).toString()});
         QCOMPARE(code, 0);
         QVERIFY(output.contains("c.txt-missing: no such file\n"));
         QTRY_COMPARE(window->state().pendingUpload()->urls,

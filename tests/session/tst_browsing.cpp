@@ -1,5 +1,5 @@
 // One window's flows against real servers, with the user played by a script: navigation and stale listings,
-// the connection form, deleting, renaming and creating entries, and the notice after any change
+// the connection form, hand-ins, deleting, renaming and creating entries, and the notice after any change
 // that makes every window showing the changed folder list it again.
 #include "SessionHarness.h"
 #include "TestFtpServer.h"
@@ -154,6 +154,19 @@ private Q_SLOTS:
         state.editor().save();
         QCOMPARE(h.store.connections().last(), renamed);
         QCOMPARE(h.store.connections().size(), 2);
+    }
+
+    // A late dismissal for another hand-in leaves the one shown; its own ends it for good.
+    void handIn_isDismissedOnlyByItsOwnId() {
+        SessionHarness h;
+        BrowserState state(h.context, h.prompter);
+        h.handIns.store({h.localFile(u"a.txt"_s)});
+        state.takeHandIn();
+        state.dismissPendingUpload(QUuid::createUuid());
+        QVERIFY(state.pendingUpload());
+        state.dismissPendingUpload(state.pendingUpload()->id);
+        state.takeHandIn();
+        QVERIFY(!state.pendingUpload());
     }
 
     void deleteConnection_asksThenEveryWindowLeavesIt_data() {

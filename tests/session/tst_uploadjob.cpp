@@ -80,6 +80,8 @@ private Q_SLOTS:
             << ab << abc << u"Skip existing"_s << two << QStringList{u"c.txt"_s} << Outcome::done;
         QTest::newRow("all exist: Skip existing uploads nothing")
             << ab << ab << u"Skip existing"_s << two << QStringList() << Outcome::done;
+        QTest::newRow("Cancel uploads nothing")
+            << ab << abc << u"Cancel"_s << two << QStringList() << Outcome::declined;
     }
     void existingFiles_askOnce() {
         QFETCH(QStringList, remote);
