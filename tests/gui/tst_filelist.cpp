@@ -193,6 +193,7 @@ private Q_SLOTS:
         QAbstractItemModelTester tableTester(shown.view.tableModel(),
                                              QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(rowsOf(shown.view.model()), rows);
+        QVERIFY(!shown.view.model()->fileAt(shown.view.model()->rowCount())); // one past the last row
         auto* emptyNote = shown.view.findChild<QLabel*>(u"emptyFolderNote"_s);
         QTRY_COMPARE(emptyNote->isVisible(), files.isEmpty());
         shown.view.setLoading(true); // only the loading sign

@@ -36,6 +36,8 @@ private Q_SLOTS:
         // folder.
         QCOMPARE(page(), u"emptyPage"_s);
         QVERIFY(child<QToolBar>(u"mainToolbar"_s)->isVisible() && !toolbarEnabled());
+        const auto look = [this](const QString& name) { return action(name)->icon().pixmap(16).toImage(); };
+        QVERIFY(look(u"uploadFileAction"_s) != look(u"newFolderAction"_s)); // each action its own icon
 
         // The form: focus in its first field, Save only once it can be saved.
         Q_EMIT m_h->notifications.newConnection();

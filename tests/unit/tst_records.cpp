@@ -1,6 +1,7 @@
 #include "model/Connection.h"
 #include "model/Favorite.h"
 #include "model/RecordJson.h"
+#include "model/TypedText.h"
 
 #include <QTest>
 
@@ -104,6 +105,13 @@ private Q_SLOTS:
         Favorite g = f;
         g.remotePath = u"/x/"_s;
         QVERIFY(!(f == g));
+    }
+
+    // Typed names and hosts lose the blanks around them (tabs and Unicode spaces); blanks inside stay.
+    void typedText_isTrimmedOfBlanks() {
+        QCOMPARE(typedtext::trimmed(u"  a  b "_s), u"a  b"_s);
+        QCOMPARE(typedtext::trimmed(u"\u00a0x\u3000"_s), u"x"_s);
+        QCOMPARE(typedtext::trimmed(u" \t\u2003"_s), QString());
     }
 };
 
