@@ -5,8 +5,6 @@ Serves one folder to the user "tester" (password "secret") on 127.0.0.1, on a po
 and prints "PORT <n>" once it accepts connections. SIGTERM stops it.
 
 Besides the ordinary server it can:
-  --listing unix|dos|bare   answer LIST in the unix long format, in the DOS format with <DIR> markers,
-                            or with bare names (folders end with "/").
   --log FILE                append one line per command received, "VERB arg", flushed at once. A LIST
                             is logged with the absolute folder it lists and a trailing "/", because
                             curl changes into the folder first and sends LIST without an argument.
@@ -81,26 +79,6 @@ class CommandLog:
         with self._lock:
             self._file.write(line + "\n")
             self._file.flush()
-
-
-def dos_lines(fs, basedir, names):
-    for name in names:
-        try:
-            st = fs.lstat(os.path.join(basedir, name))
-        except OSError:
-            continue
-        stamp = time.strftime("%m-%d-%y  %I:%M%p", time.localtime(st.st_mtime))
-        if os.path.isdir(os.path.join(basedir, name)):
-            line = "%s       <DIR>          %s\r\n" % (stamp, name)
-        else:
-            line = "%s %20d %s\r\n" % (stamp, st.st_size, name)
-        yield line.encode("utf-8", "replace")
-
-
-def bare_lines(basedir, names):
-    for name in names:
-        suffix = "/" if os.path.isdir(os.path.join(basedir, name)) else ""
-        yield ("%s%s\r\n" % (name, suffix)).encode("utf-8", "replace")
 
 
 def die_now():
@@ -190,8 +168,6 @@ class SteadyReceiver(ThrottledDTPHandler):
 
 
 class TestFS(AbstractedFS):
-    listing_style = "unix"
-
     def chdir(self, path):
         if Faults.endless and Faults.endless in self.fs2ftp(path) and not os.path.isdir(path):
             self.cwd = self.fs2ftp(path)
@@ -203,13 +179,6 @@ class TestFS(AbstractedFS):
         if Faults.die_after_bytes > 0 and "w" in mode:
             return DyingFile(handle, Faults.die_after_bytes)
         return handle
-
-    def format_list(self, basedir, listing, ignore_err=True):
-        if self.listing_style == "dos":
-            return dos_lines(self, basedir, listing)
-        if self.listing_style == "bare":
-            return bare_lines(basedir, listing)
-        return AbstractedFS.format_list(self, basedir, listing, ignore_err)
 
 
 class TestHandler(FTPHandler):
@@ -303,7 +272,6 @@ class TestHandler(FTPHandler):
 def parse_arguments():
     parser = argparse.ArgumentParser(description=__doc__.split("\n", 1)[0])
     parser.add_argument("--root", required=True, help="folder to serve")
-    parser.add_argument("--listing", choices=("unix", "dos", "bare"), default="unix")
     parser.add_argument("--log", help="file that receives one line per command")
     parser.add_argument("--raw-listing", action="append", default=[], metavar="DIR=FILE")
     parser.add_argument("--slow-seconds", type=float, default=3.0)
@@ -361,7 +329,6 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(USER, PASSWORD, root, perm="elradfmwMT")
 
-    TestFS.listing_style = args.listing
     TestHandler.authorizer = authorizer
     TestHandler.command_log = CommandLog(args.log)
     TestHandler.raw_listings = raw_listings
