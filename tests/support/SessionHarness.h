@@ -96,10 +96,7 @@ public:
     explicit HoldingCurl(const QByteArray& entryLine = {});
 
     const QString& path() const { return m_path; }
-    bool waitForUpload() const { // until an upload run has started
-        return QTest::qWaitFor([this] { return !uploadProcess().isEmpty(); });
-    }
-    // "/proc/<id>" of the last upload run: it exists while that run lives.
+    // "/proc/<id>" of the last upload run, once it has started: it exists while that run lives.
     QString uploadProcess() const;
     void release() const { QFile(m_dir.filePath(QStringLiteral("go"))).open(QIODevice::WriteOnly); }
     int runs() const { return SessionHarness::fakeCurlRuns(m_path); }

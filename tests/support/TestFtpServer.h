@@ -106,7 +106,6 @@ private:
     Tls m_tls = Tls::none;
 };
 
-Q_DECLARE_METATYPE(TestFtpServer::Kind)
 Q_DECLARE_METATYPE(TestFtpServer::Tls)
 
 // Starts a server named `name`, skipping the test when this kind cannot run here and failing it when the
