@@ -29,11 +29,6 @@ private Q_SLOTS:
         const QStringList aTree{u"a/b/c"_s, u"a/d"_s};
         const QStringList aOrder{u"LIST /a/"_s,  u"LIST /a/b/"_s, u"DELE /a/b/c"_s,
                                  u"RMD /a/b/"_s, u"DELE /a/d"_s,  u"RMD /a"_s};
-        // (vsftpd deletes a folder of awkward names in tst_serveroperations.)
-        QTest::newRow("awkward names")
-            << py << QStringList{u"q #?%/in  ner/f é"_s, u"q #?%/z"_s} << u"/q #?%"_s
-            << QStringList{u"LIST /q #?%/"_s,        u"LIST /q #?%/in  ner/"_s, u"DELE /q #?%/in  ner/f é"_s,
-                           u"RMD /q #?%/in  ner/"_s, u"DELE /q #?%/z"_s,        u"RMD /q #?%"_s};
         QTest::newRow("empty folder")
             << py << QStringList{u"e/"_s} << u"/e"_s << QStringList{u"LIST /e/"_s, u"RMD /e"_s};
         // Listed a level at a time, then deleted depth first.
