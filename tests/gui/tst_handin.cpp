@@ -185,6 +185,10 @@ private Q_SLOTS:
             KalvorServiceProvider provider(m_slot, open + u"/instance"_s);
             QVERIFY(!provider.listen());
             QVERIFY2(provider.errorString().contains(u"not private"_s), qPrintable(provider.errorString()));
+            QLocalServer planted; // someone else's, waiting there for the paths a second start sends
+            QVERIFY(planted.listen(provider.serverPath()));
+            QCOMPARE(sendBesideLoop({u"a.txt"_s}, m_dir.path(), planted.fullServerName()), u"no instance"_s);
+            QVERIFY(!planted.hasPendingConnections());
         }
     }
 
