@@ -186,8 +186,8 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(notice()->text(), u"2 files downloaded to %1"_s.arg(into.path()),
                                   remoteTimeoutMs);
 
-        // The upload chooser is the fault tests' way in.
-        // While a transfer runs the header shows it, and its stop button ends it without an error.
+        // While a transfer runs the header shows it, and its stop button ends it without an error. (The fault
+        // tests upload through the chooser.)
         const HoldingCurl curl;
         m_h->pool.setCurlPath(curl.path());
         QVERIFY(state().upload().start(*state().browser().connection(), u"/"_s,
