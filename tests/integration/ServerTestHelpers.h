@@ -35,15 +35,6 @@ template <typename Operation> std::optional<FTPClientError> failureOf(Operation&
         }                                                                                                    \
     } while (false)
 
-// One comparable line per entry, so a mismatch shows the whole listing.
-inline QStringList describe(const QList<RemoteFile>& files) {
-    QStringList lines;
-    for (const RemoteFile& file : files)
-        lines << u"%1 [%2] at [%3]"_s.arg(file.isDirectory ? u"folder"_s : u"file"_s, file.name, file.path) +
-                     (file.size ? u" size "_s + QString::number(*file.size) : QString());
-    return lines;
-}
-
 struct CtlRun {
     int exitCode = -1;
     QString output;

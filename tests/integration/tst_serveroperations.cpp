@@ -1,6 +1,6 @@
 // Every remote operation on real servers, pyftpdlib over plain FTP and vsftpd over implicit TLS: names that
-// need escaping and refusals. (Batches, byte-exact transfers and failures midway are in
-// tst_servertransport.)
+// need escaping, names listed byte for byte, and refusals. (Batches, byte-exact transfers and failures midway
+// are in tst_servertransport.)
 
 #include "ServerTestHelpers.h"
 #include "model/ServerText.h"
@@ -8,6 +8,19 @@
 #include <QtTest>
 
 #include <cstdio>
+
+namespace {
+
+// One comparable line per entry, so a mismatch shows the whole listing.
+QStringList describe(const QList<RemoteFile>& files) {
+    QStringList lines;
+    for (const RemoteFile& file : files)
+        lines << u"%1 [%2] at [%3]"_s.arg(file.isDirectory ? u"folder"_s : u"file"_s, file.name, file.path) +
+                     (file.size ? u" size "_s + QString::number(*file.size) : QString());
+    return lines;
+}
+
+} // namespace
 
 class ServerOperationsTest : public QObject {
     Q_OBJECT
